@@ -1,5 +1,6 @@
 #include "script/smallstr.h"
 
+#include <climits>
 #include <cstdlib>
 #include <vector>
 

@@ -1,12 +1,13 @@
 // CSmallStrT: the system's reference-counted, copy-on-write string.
 //
-// Two forms exist: CSmallStr (CSmallStrT<char, wchar_t>, narrow text in the ANSI code page or UTF-8)
-// and CSmallWStr (CSmallStrT<wchar_t, char>, wide text). Copies share one record; every change
-// detaches first and allocates a fresh block of exactly length + 1 characters, so a string handed to
-// another thread under a lock never changes under that thread's feet.
+// Two forms exist: CSmallStr (CSmallStrT<char, wchar_t>, narrow text in the ANSI code page or
+// UTF-8) and CSmallWStr (CSmallStrT<wchar_t, char>, wide text). Copies share one record; every
+// change detaches first and allocates a fresh block of exactly length + 1 characters, so a string
+// handed to another thread under a lock never changes under that thread's feet.
 //
 // Contracts that callers rely on:
-// - c_str() is never null: a string without characters yields a pointer to an empty terminator inside
+// - c_str() is never null: a string without characters yields a pointer to an empty terminator
+// inside
 //   the object (valid while the object lives and is not changed).
 // - Indexes and counts are in characters; out-of-range counts are clamped, never undefined.
 // - Compare() of a string that never had a character block answers -1 whatever the argument; a null
@@ -40,12 +41,22 @@ std::wstring Utf16UnitsToWide(const char16_t* units, size_t length);
 // String table lookup for the narrow form; false when the resource does not exist.
 bool LoadResourceText(uint32_t id, std::string* out);
 
-inline int Length(const char* s) { return static_cast<int>(std::strlen(s)); }
-inline int Length(const wchar_t* s) { return static_cast<int>(std::wcslen(s)); }
+inline int Length(const char* s) {
+  return static_cast<int>(std::strlen(s));
+}
+inline int Length(const wchar_t* s) {
+  return static_cast<int>(std::wcslen(s));
+}
 
-inline int ToLowerAscii(int c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-inline bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-inline bool IsSpace(wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; }
+inline int ToLowerAscii(int c) {
+  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
+inline bool IsSpace(char c) {
+  return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+inline bool IsSpace(wchar_t c) {
+  return std::iswspace(static_cast<wint_t>(c)) != 0;
+}
 
 }  // namespace smallstr_detail
 
@@ -57,7 +68,9 @@ class CSmallStrT {
   using StdString = std::basic_string<C>;
 
   CSmallStrT() { empty_[0] = 0; }
-  CSmallStrT(const C* text) : CSmallStrT() { Assign(text, text ? smallstr_detail::Length(text) : 0); }
+  CSmallStrT(const C* text) : CSmallStrT() {
+    Assign(text, text ? smallstr_detail::Length(text) : 0);
+  }
   CSmallStrT(const C* text, int count) : CSmallStrT() { SetN(count, text); }
   explicit CSmallStrT(const D* text) : CSmallStrT() { AssignOther(text); }
   explicit CSmallStrT(const StdString& text) : CSmallStrT() {
@@ -142,7 +155,9 @@ class CSmallStrT {
     return AssignStd(s);
   }
   CSmallStrT& operator+=(const C* text) { return Append(text); }
-  CSmallStrT& operator+=(const CSmallStrT& other) { return Append(other.c_str(), other.GetLength()); }
+  CSmallStrT& operator+=(const CSmallStrT& other) {
+    return Append(other.c_str(), other.GetLength());
+  }
   CSmallStrT& operator+=(C ch) { return AppendChar(ch); }
 
   friend CSmallStrT operator+(const CSmallStrT& a, const CSmallStrT& b) {
@@ -164,7 +179,8 @@ class CSmallStrT {
   bool IsEmpty() const { return !rep_ || !rep_->chars || rep_->length == 0 || rep_->chars[0] == 0; }
   void Empty() { Release(); }
 
-  // Byte-wise comparison (strcmp order): <0, 0, >0. See the header comment for the two special cases.
+  // Byte-wise comparison (strcmp order): <0, 0, >0. See the header comment for the two special
+  // cases.
   int Compare(const C* text) const { return CompareImpl(text, false); }
   int CompareNoCase(const C* text) const { return CompareImpl(text, true); }
   bool operator==(const CSmallStrT& o) const { return Equals(o.c_str(), o.GetLength()); }
@@ -181,8 +197,8 @@ class CSmallStrT {
     static const C kOn[] = {'o', 'n', 0};
     static const C kTrue[] = {'t', 'r', 'u', 'e', 0};
     static const C kOne[] = {'1', 0};
-    return HasBlock() && (CompareNoCase(kOn) == 0 || CompareNoCase(kTrue) == 0 ||
-                          CompareNoCase(kOne) == 0);
+    return HasBlock() &&
+           (CompareNoCase(kOn) == 0 || CompareNoCase(kTrue) == 0 || CompareNoCase(kOne) == 0);
   }
 
   // Searches: each gives the index found or -1.
@@ -230,37 +246,54 @@ class CSmallStrT {
   }
   CSmallStrT Mid(int index) const { return Mid(index, GetLength()); }
 
-  // Replaces every occurrence of `search` by `replacement`, searching again from the start after each
-  // replacement, so replacements combine ("''''" with "''" -> "'" gives "'"). Returns the number of
-  // replacements. When the replacement itself contains the search text that rule would never end;
-  // then each occurrence of the original text is replaced once, left to right.
+  // Replaces every occurrence of `search` by `replacement`, searching again from the start after
+  // each replacement, so replacements combine (four quotes with "''" -> "'" give one). Returns the
+  // number of replacements. Two cases would never end under that rule, and are bounded:
+  // - the replacement contains the search text: each occurrence of the original text is replaced
+  //   once, left to right;
+  // - replacements that keep recreating the search text elsewhere: the work stops after
+  //   kReplaceAllBudget replacements or once the text exceeds kReplaceAllMaxLength characters,
+  //   leaving the text as it stands then.
+  static constexpr int kReplaceAllBudget = 1000000;
+  static constexpr size_t kReplaceAllMaxLength = 64u << 20;
   int ReplaceAll(const C* search, const C* replacement) {
     if (IsEmpty() || !search || !*search) return 0;
     if (!replacement) replacement = empty_;
-    StdString s = str();
+    const StdString text = str();
     const StdString needle(search);
     const StdString with(replacement);
+    const size_t n = needle.size();
+    StdString out;
+    out.reserve(text.size());
     int count = 0;
     if (with.find(needle) != StdString::npos) {
-      size_t pos = s.find(needle);
-      while (pos != StdString::npos) {
-        s.replace(pos, needle.size(), with);
+      size_t from = 0;
+      for (size_t pos = text.find(needle); pos != StdString::npos; pos = text.find(needle, from)) {
+        out.append(text, from, pos - from);
+        out.append(with);
+        from = pos + n;
         ++count;
-        pos = s.find(needle, pos + with.size());
       }
+      out.append(text, from, StdString::npos);
     } else {
-      // Text before the last replacement held no occurrence, so a new one can start at most
-      // needle.size() - 1 characters before it: resuming there gives the same result as
-      // searching from the start, without quadratic rescans.
-      size_t pos = s.find(needle);
-      while (pos != StdString::npos) {
-        s.replace(pos, needle.size(), with);
-        ++count;
-        size_t back = needle.size() - 1;
-        pos = s.find(needle, pos > back ? pos - back : 0);
+      // The text left of the first occurrence never holds one, so the leftmost occurrence of the
+      // whole text is the first one completed while characters move from the input to `out`. A
+      // replacement goes back to the front of the input, since it may combine with what follows.
+      StdString input(text.rbegin(), text.rend());  // consumed from the back
+      while (!input.empty()) {
+        out.push_back(input.back());
+        input.pop_back();
+        if (out.size() >= n && out.back() == needle.back() &&
+            out.compare(out.size() - n, n, needle) == 0) {
+          out.resize(out.size() - n);
+          input.append(with.rbegin(), with.rend());
+          if (++count >= kReplaceAllBudget || out.size() + input.size() > kReplaceAllMaxLength)
+            break;
+        }
       }
+      out.append(input.rbegin(), input.rend());
     }
-    if (count) AssignStd(s);
+    if (count) AssignStd(out);
     return count;
   }
 
@@ -306,7 +339,8 @@ class CSmallStrT {
   // Loads string `id` of the program's string table (user's default language, then US English).
   // Narrow form only. False, and the string unchanged, when there is no such string.
   bool LoadResourceString(uint32_t id) {
-    static_assert(std::is_same<C, char>::value, "LoadResourceString exists on the narrow form only");
+    static_assert(std::is_same<C, char>::value,
+                  "LoadResourceString exists on the narrow form only");
     std::string text;
     if (!smallstr_detail::LoadResourceText(id, &text)) return false;
     AssignStd(text);
@@ -387,7 +421,8 @@ class CSmallStrT {
   }
   bool Equals(const C* text, int length) const {
     return length == GetLength() &&
-           (length == 0 || std::memcmp(c_str(), text, sizeof(C) * static_cast<size_t>(length)) == 0);
+           (length == 0 ||
+            std::memcmp(c_str(), text, sizeof(C) * static_cast<size_t>(length)) == 0);
   }
 
   Rep* rep_ = nullptr;
@@ -406,7 +441,8 @@ HRESULT CSmallStrT<C, D>::WriteToStream(IByteStream* stream) const {
     if (FAILED(hr) || n == 0) return hr;
     return WriteExact(stream, c_str(), n);
   } else {
-    std::u16string units = smallstr_detail::WideToUtf16Units(c_str(), static_cast<size_t>(GetLength()));
+    std::u16string units =
+        smallstr_detail::WideToUtf16Units(c_str(), static_cast<size_t>(GetLength()));
     uint32_t n = static_cast<uint32_t>(units.size());
     HRESULT hr = WriteExact(stream, &n, sizeof n);
     if (FAILED(hr) || n == 0) return hr;

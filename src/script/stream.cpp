@@ -30,10 +30,17 @@ HRESULT CMemoryStream::Write(const void* data, uint32_t count, uint32_t* written
 HRESULT CMemoryStream::Seek(int64_t offset, int origin, uint64_t* position) {
   int64_t base;
   switch (origin) {
-    case kSeekSet: base = 0; break;
-    case kSeekCur: base = static_cast<int64_t>(pos_); break;
-    case kSeekEnd: base = static_cast<int64_t>(data_.size()); break;
-    default: return E_INVALIDARG;
+    case kSeekSet:
+      base = 0;
+      break;
+    case kSeekCur:
+      base = static_cast<int64_t>(pos_);
+      break;
+    case kSeekEnd:
+      base = static_cast<int64_t>(data_.size());
+      break;
+    default:
+      return E_INVALIDARG;
   }
   int64_t target = base + offset;
   if (target < 0) return E_INVALIDARG;

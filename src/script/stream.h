@@ -11,12 +11,15 @@
 // A sequential byte stream with a position, in the manner of a COM stream.
 //
 // Read: copies up to `count` bytes from the position into `buffer` and advances the position.
-//   Returns S_OK with *read set to the bytes copied (fewer than `count` only at the end of the data),
-//   or a failure status with nothing copied. `read` may be null.
-// Write: writes `count` bytes at the position (growing the stream) and advances it. Returns S_OK with
-//   *written = count, or a failure status (nothing or part written; *written tells). `written` may be null.
+//   Returns S_OK with *read set to the bytes copied (fewer than `count` only at the end of the
+//   data), or a failure status with nothing copied. `read` may be null.
+// Write: writes `count` bytes at the position (growing the stream) and advances it. Returns S_OK
+// with
+//   *written = count, or a failure status (nothing or part written; *written tells). `written` may
+//   be null.
 // Seek: moves the position relative to the start, the current position or the end (origin 0, 1, 2).
-//   A position before the start is E_INVALIDARG. `position` (may be null) receives the new position.
+//   A position before the start is E_INVALIDARG. `position` (may be null) receives the new
+//   position.
 class IByteStream {
  public:
   enum SeekOrigin { kSeekSet = 0, kSeekCur = 1, kSeekEnd = 2 };
@@ -51,5 +54,6 @@ class CMemoryStream : public IByteStream {
 // read failed, and E_FAIL when the stream ended early.
 HRESULT ReadExact(IByteStream* stream, void* buffer, uint32_t count);
 
-// Writes exactly `count` bytes. Returns S_OK, the stream's failure status, or E_FAIL on a short write.
+// Writes exactly `count` bytes. Returns S_OK, the stream's failure status, or E_FAIL on a short
+// write.
 HRESULT WriteExact(IByteStream* stream, const void* data, uint32_t count);

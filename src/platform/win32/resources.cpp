@@ -6,10 +6,11 @@ namespace vexa::platform {
 
 namespace {
 
-// String tables are stored in blocks of 16 counted strings; block n holds ids (n - 1) * 16 .. n * 16 - 1.
+// String tables are stored in blocks of 16 counted strings; block n holds ids (n - 1) * 16 .. n *
+// 16 - 1.
 HRSRC FindBlock(HMODULE module, uint32_t id, WORD language) {
-  return FindResourceExW(module, MAKEINTRESOURCEW(6) /* RT_STRING */,
-                         MAKEINTRESOURCEW(id / 16 + 1), language);
+  return FindResourceExW(module, MAKEINTRESOURCEW(6) /* RT_STRING */, MAKEINTRESOURCEW(id / 16 + 1),
+                         language);
 }
 
 }  // namespace
