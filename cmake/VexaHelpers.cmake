@@ -57,11 +57,16 @@ endfunction()
 # replays the corpus. With VEXA_FUZZ (clang) also builds <name> linked with libFuzzer.
 function(vexa_add_fuzzer name)
   cmake_parse_arguments(A "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  set(corpus "")
+  if(A_CORPUS)
+    # Tests run in the build folder; a corpus named relative to the calling folder must still be found.
+    get_filename_component(corpus "${A_CORPUS}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  endif()
   add_executable(${name}_replay ${A_SOURCES} ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
   target_link_libraries(${name}_replay PRIVATE ${A_LIBS})
   target_include_directories(${name}_replay PRIVATE ${CMAKE_SOURCE_DIR}/src)
-  if(A_CORPUS)
-    add_test(NAME ${name}_replay COMMAND ${name}_replay ${A_CORPUS})
+  if(corpus)
+    add_test(NAME ${name}_replay COMMAND ${name}_replay ${corpus})
   endif()
   if(VEXA_FUZZ AND NOT CMAKE_CROSSCOMPILING)
     add_executable(${name} ${A_SOURCES})
@@ -69,6 +74,9 @@ function(vexa_add_fuzzer name)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    # scripts/test.sh runs every fuzzer listed here (line 1: executable, line 2: corpus folder).
+    file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzzers/${name}.txt
+         CONTENT "$<TARGET_FILE:${name}>\n${corpus}\n")
   endif()
 endfunction()
 
