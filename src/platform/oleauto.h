@@ -366,14 +366,26 @@ HRESULT VariantClear(VARIANTARG* v);
 // E_OUTOFMEMORY when a BSTR cannot be allocated (dest is then VT_EMPTY). dest == src does nothing.
 HRESULT VariantCopy(VARIANTARG* dest, VARIANTARG* src);
 // Converts *src to type `vt` into *dest (dest may equal src). On failure *dest is unchanged.
-// Supported: VT_EMPTY to every scalar type below (zero / empty string / false), VT_NULL only to
-// itself, and any conversion among VT_I1, VT_UI1, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT,
-// VT_I8, VT_UI8, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BOOL and VT_BSTR, plus VT_ERROR to itself.
-// Rules as on Windows: floats round half to even when made integers; out-of-range values give
-// DISP_E_OVERFLOW; true is -1; VT_BOOL to VT_BSTR is "-1"/"0" ("True"/"False" with
-// VARIANT_ALPHABOOL); numbers become text in the invariant (C) format; text parses as a decimal
-// number with optional sign, fraction and exponent, surrounding spaces allowed, or as "True" or
-// "False" (any case) for VT_BOOL; other text gives DISP_E_TYPEMISMATCH. VT_CY is scaled by 10000.
+// Supported, with the platform's rules:
+// - a type to itself (a copy); VT_INT/VT_UINT count as VT_I4/VT_UI4;
+// - VT_EMPTY to every scalar type below (zero, empty string, false) and to VT_NULL;
+// - every plain type except VT_ERROR to VT_EMPTY (except VT_NULL) and to VT_NULL; VT_NULL and
+//   VT_ERROR to nothing else;
+// - any conversion among VT_I1, VT_UI1, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT, VT_I8,
+//   VT_UI8, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BOOL and VT_BSTR (except VT_DATE to VT_BSTR, which
+//   would need the locale's date format).
+// Numbers: reals and currency round half to even when made integers; out-of-range values give
+// DISP_E_OVERFLOW, except between signed and unsigned integers of the same width, which are
+// reinterpreted (-1 becomes 0xFFFFFFFF), and VT_BOOL to unsigned types (true becomes 255,
+// 65535, ...); VT_CY is scaled by 10000; true is VARIANT_TRUE (-1).
+// To text: integers in decimal; VT_R8 with 15 and VT_R4 with 7 significant digits ("%G" style:
+// "0.5", "1E+20", "1E-05"); VT_CY without trailing zeros ("1.2345"); VT_BOOL "-1"/"0", or
+// "True"/"False" with VARIANT_ALPHABOOL.
+// From text (a null BSTR gives DISP_E_TYPEMISMATCH): surrounding white space, an optional sign,
+// digits with optional ',' group separators, an optional fraction and exponent, or "&H"/"&O" with
+// hexadecimal/octal digits; for VT_BOOL also "True"/"False" (any case). Other text gives
+// DISP_E_TYPEMISMATCH. This is the platform's syntax in an English locale, without its rarer
+// forms (trailing signs, parentheses, currency symbols, dates).
 // Any other pair gives DISP_E_TYPEMISMATCH (DISP_E_BADVARTYPE for unknown codes).
 HRESULT VariantChangeType(VARIANTARG* dest, VARIANTARG* src, USHORT flags, VARTYPE vt);
 // The locale is ignored: conversions use the invariant format.

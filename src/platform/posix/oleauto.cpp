@@ -849,16 +849,32 @@ bool Dereference(const VARIANT& src, VARIANT* out) {
   }
 }
 
+VARTYPE SameKind(VARTYPE vt) {
+  if (vt == VT_INT) return VT_I4;
+  if (vt == VT_UINT) return VT_UI4;
+  return vt;
+}
+
+bool SameWidthPair(VARTYPE a, VARTYPE b) {
+  auto pair = [a, b](VARTYPE x, VARTYPE y) { return (a == x && b == y) || (a == y && b == x); };
+  return pair(VT_I1, VT_UI1) || pair(VT_I2, VT_UI2) || pair(VT_I4, VT_UI4) || pair(VT_I8, VT_UI8);
+}
+
 // Computes the conversion into *result (which owns nothing yet). *src is not changed.
 HRESULT Convert(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT* result) {
   result->vt = VT_EMPTY;
   result->llVal = 0;
-  if (src.vt == vt) return VariantCopy(result, const_cast<VARIANT*>(&src));
-  if (vt == VT_EMPTY) return DISP_E_TYPEMISMATCH;
-  if (vt == VT_NULL) {
-    if (src.vt == VT_ERROR || src.vt == VT_DISPATCH || src.vt == VT_UNKNOWN)
-      return DISP_E_TYPEMISMATCH;
-    result->vt = VT_NULL;
+  // VT_INT and VT_UINT are VT_I4 and VT_UI4 under another name.
+  if (SameKind(src.vt) == SameKind(vt)) {
+    const HRESULT hr = VariantCopy(result, const_cast<VARIANT*>(&src));
+    if (SUCCEEDED(hr)) result->vt = vt;
+    return hr;
+  }
+  if (vt == VT_EMPTY || vt == VT_NULL) {
+    // Every plain type but VT_ERROR can be emptied; VT_NULL cannot become VT_EMPTY.
+    if (src.vt > VT_UINT || src.vt == 15 || src.vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
+    if (vt == VT_EMPTY && src.vt == VT_NULL) return DISP_E_TYPEMISMATCH;
+    result->vt = vt;
     return S_OK;
   }
   if (src.vt == VT_NULL || src.vt == VT_ERROR) return DISP_E_TYPEMISMATCH;
@@ -873,6 +889,13 @@ HRESULT Convert(const VARIANT& src, VARTYPE vt, USHORT flags, VARIANT* result) {
   if (vt == VT_BSTR) return NumberToText(src, flags, result);
   if (src.vt == VT_BSTR) return TextToType(src.bstrVal, vt, result);
 
+  // Signed and unsigned integers of the same width are reinterpreted, not range-checked, as the
+  // platform does.
+  if (SameWidthPair(SameKind(src.vt), SameKind(vt))) {
+    result->llVal = src.llVal;
+    result->vt = vt;
+    return S_OK;
+  }
   Number n;
   if (!ReadNumber(src, &n)) return DISP_E_TYPEMISMATCH;
   // The platform widens a boolean's raw 16-bit value into unsigned targets without a range check
