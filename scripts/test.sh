@@ -26,6 +26,7 @@ done
 mkdir -p "$LOGS"
 SUMMARY=()
 FAILED=0
+LINUX_BUILD_FAILED=0
 
 say() { printf '\n=== %s\n' "$*"; }
 
@@ -152,17 +153,20 @@ stage_linux() {
   rm -rf "$LINUX_DIR/fuzzers"  # rewritten by the configure step, so removed fuzzers drop out
   if ! logged "$LOGS/linux-configure.log" cmake --preset linux-fuzz -S "$ROOT" -B "$LINUX_DIR" ||
     ! logged "$LOGS/linux-build.log" cmake --build "$LINUX_DIR" -j "$JOBS"; then
+    LINUX_BUILD_FAILED=1
     record linux FAIL $((SECONDS - start)) "build failed"
     return 1
   fi
+  local built=$SECONDS
   say "linux: ctest"
   local log=$LOGS/linux-ctest.log rc=0
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$LINUX_DIR" --output-on-failure -j "$JOBS" 2>&1 | tee "$log" || rc=$?
+  local detail="build $((built - start))s, tests $((SECONDS - built))s: $(ctest_result "$log")"
   if ((rc == 0)); then
-    record linux PASS $((SECONDS - start)) "$(ctest_result "$log")"
+    record linux PASS $((SECONDS - start)) "$detail"
   else
-    record linux FAIL $((SECONDS - start)) "$(ctest_result "$log")"
+    record linux FAIL $((SECONDS - start)) "$detail"
     return 1
   fi
 }
@@ -170,6 +174,10 @@ stage_linux() {
 stage_fuzz() {
   local start=$SECONDS
   say "fuzz: ${FUZZ_SECONDS}s per fuzzer"
+  if ((LINUX_BUILD_FAILED)); then
+    record fuzz SKIP 0 "linux build failed"
+    return 0
+  fi
   local lists=("$LINUX_DIR"/fuzzers/*.txt)
   if [[ ! -e ${lists[0]} ]]; then
     if [[ -f $LINUX_DIR/build.ninja ]]; then
@@ -220,22 +228,25 @@ stage_windows() {
     record windows FAIL $((SECONDS - start)) "build failed"
     return 1
   fi
+  local built=$SECONDS
   say "windows: starting Xvfb, PulseAudio and Wine"
   if ! start_xvfb || ! start_pulseaudio || ! start_wine; then
     cleanup
     record windows FAIL $((SECONDS - start)) "test environment did not start"
     return 1
   fi
-  echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX (ready after $((SECONDS - start))s)"
+  local ready=$SECONDS
+  echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
   say "windows: ctest under Wine"
   local log=$LOGS/windows-ctest.log rc=0
   # One test at a time: tests that open windows share the one display.
   ctest --test-dir "$WINDOWS_DIR" --output-on-failure 2>&1 | tee "$log" || rc=$?
   cleanup
+  local detail="build $((built - start))s, Wine start $((ready - built))s, tests $((SECONDS - ready))s: $(ctest_result "$log")"
   if ((rc == 0)); then
-    record windows PASS $((SECONDS - start)) "$(ctest_result "$log")"
+    record windows PASS $((SECONDS - start)) "$detail"
   else
-    record windows FAIL $((SECONDS - start)) "$(ctest_result "$log")"
+    record windows FAIL $((SECONDS - start)) "$detail"
     return 1
   fi
 }
