@@ -1,0 +1,104 @@
+#include "flashhost/netscapestream.h"
+
+#include <cstring>
+#include <string>
+
+#include "data/pseudourl.h"
+#include "flashhost/pluginhost.h"
+
+CSmallStr PseudoPageUrl() {
+  CSmallStr url(kPseudoUrlPrefix);
+  url += kPseudoPageName;
+  return url;
+}
+
+CSmallStr AbsoluteRequestUrl(const char* requested) {
+  if (!requested) requested = "";
+  if (std::strncmp(requested, kPseudoUrlPrefix, kPseudoUrlPrefixLength) == 0) {
+    return CSmallStr(requested);
+  }
+  CSmallStr url(kPseudoUrlPrefix);
+  url += requested;
+  return url;
+}
+
+HRESULT CMemoryStorage::ReadStorage(const CSmallStr&, CSmartBuffer* out) {
+  if (buffer_.Size() == 0) {
+    out->Free();
+    return S_OK;
+  }
+  if (!out->Assign(buffer_.Data(), buffer_.Size())) {
+    out->Free();
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+HRESULT CFileStorage::ReadStorage(const CSmallStr& requestedUrl, CSmartBuffer* out) {
+  out->Free();
+  if (!loader_) return E_FAIL;
+  CSmallStr path(requestedUrl);
+  path.ReplaceAll("%20", " ");
+  uint8_t* data = nullptr;
+  int32_t size = 0;
+  CSmallStr scratchBaseUrl;
+  const HRESULT hr = loader_->Load(path.c_str(), &data, &size, &scratchBaseUrl, nullptr);
+  if (FAILED(hr)) {
+    delete[] data;
+    return hr;
+  }
+  out->Attach(data, size);
+  return S_OK;
+}
+
+CNetscapeStreamBase::CNetscapeStreamBase(NPP instance, const char* mimeType,
+                                         const char* requestedUrl, void* notifyData,
+                                         NPBool seekable)
+    : instance_(instance),
+      mimeType_(mimeType ? mimeType : ""),
+      requestedUrl_(requestedUrl ? requestedUrl : ""),
+      absoluteUrl_(AbsoluteRequestUrl(requestedUrl)),
+      seekable_(seekable) {
+  std::memset(&stream_, 0, sizeof stream_);
+  stream_.url = absoluteUrl_.c_str();
+  stream_.end = 0;
+  stream_.lastmodified = kStreamLastModified;
+  stream_.notifyData = notifyData;
+  stream_.headers = nullptr;
+}
+
+void CNetscapeStreamBase::Deliver(CPluginHost* host) {
+  if (!host) return;
+  // The record must point at this stream's own text for the whole delivery.
+  stream_.url = absoluteUrl_.c_str();
+  // NPP_NewStream takes a non-const MIME type; hand it a private copy of the text.
+  std::string mime = mimeType_.str();
+  lastStatus_ = host->NppNewStream(instance_, &mime[0], &stream_, seekable_, &streamType_);
+  // Whatever stream type the plug-in asked for, the bytes arrive through NPP_Write.
+  host->NppWriteReady(instance_, &stream_);
+
+  CSmartBuffer bytes;
+  if (FAILED(Fetch(&bytes))) bytes.Free();
+  const int32_t total = bytes.Size() > 0 ? bytes.Size() : 0;
+  stream_.end = static_cast<uint32_t>(total);
+
+  int32_t consumed = 0;
+  int refused = 0;
+  while (consumed < total) {
+    host->NppWriteReady(instance_, &stream_);
+    const int32_t remaining = total - consumed;
+    const int32_t taken =
+        host->NppWrite(instance_, &stream_, consumed, remaining, bytes.Data() + consumed);
+    if (taken < 0) break;
+    if (taken == 0) {
+      if (++refused >= kMaxRefusedWrites) break;
+      continue;
+    }
+    refused = 0;
+    // A plug-in claiming more than it was offered has taken everything.
+    consumed += taken < remaining ? taken : remaining;
+  }
+
+  lastStatus_ = host->NppDestroyStream(instance_, &stream_, reasonForDestroy_);
+  std::memset(&stream_, 0, sizeof stream_);
+}

@@ -1,0 +1,188 @@
+// The plug-in host: the carried plug-in library, the two NPAPI tables exchanged with it, the one
+// instance record, and the queue through which the plug-in's requests are answered.
+//
+// Life of a host (all on the main window thread):
+//   1. construction fills the browser table;
+//   2. wiring: SetJRIPeer (the peer doubles as the "host started" flag), SetFileLoader;
+//   3. LoadPlugin writes the carried image to a fresh temporary file, loads it and exchanges the
+//      tables (NP_GetEntryPoints, then NP_Initialize);
+//   4. the instance is created through NppNew and fed through OpenMovieStream and the queue, which
+//      ServeNotifications works off on every message the main loop offers;
+//   5. ShutdownPlugin detaches the window, destroys the instance and releases the library;
+//   6. at process exit DeletePluginFiles (registered with atexit) deletes the temporary files.
+//
+// Every call into the plug-in goes through the Npp* members: each stores the host in the
+// instance's browser data (ndata) first, which is how the browser table finds the host again, and
+// none calls a table entry the plug-in left empty. The player window (instance creation, window,
+// movie loading) builds on this class by deriving from it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "data/loader.h"
+#include "flashhost/notify.h"
+#include "flashhost/npapi.h"
+#include "platform/library.h"
+#include "platform/oleauto.h"
+
+// LoadPlugin: no temporary file could be made.
+inline constexpr HRESULT E_PLUGIN_NO_TEMP_FILE = static_cast<HRESULT>(0x80640005u);
+// LoadPlugin: the plug-in could not be written out, does not load as a library, or lacks
+// NP_GetEntryPoints or NP_Initialize.
+inline constexpr HRESULT E_PLUGIN_LOAD_FAILED = static_cast<HRESULT>(0x80640001u);
+
+// Prefix of the temporary plug-in files' names.
+inline constexpr char kPluginFilePrefix[] = "vexa.fl";
+
+// Opens pages the plug-in wants shown in a browser window.
+class IUrlOpener {
+ public:
+  virtual void OpenUrl(const char* url) = 0;
+
+ protected:
+  ~IUrlOpener() = default;
+};
+
+class CPluginHost {
+ public:
+  CPluginHost();
+  // Destroys queued messages without serving them. Does not call the plug-in and does not release
+  // the library (DeletePluginFiles does at exit).
+  virtual ~CPluginHost();
+  CPluginHost(const CPluginHost&) = delete;
+  CPluginHost& operator=(const CPluginHost&) = delete;
+
+  // ---- Wiring (before LoadPlugin) ----
+
+  // The instance's JRI peer object. Non-null marks the host as started: only then are queued
+  // messages served and does ShutdownPlugin act. Not owned.
+  void SetJRIPeer(void* peer) { jriPeer_ = peer; }
+  void* GetJRIPeer() const { return jriPeer_; }
+  // The loader the file streams read through. Not owned; null makes every file an empty stream.
+  void SetFileLoader(IFileLoader* loader) { fileLoader_ = loader; }
+  IFileLoader* GetFileLoader() const { return fileLoader_; }
+  // Where requests with a target go; null (the default) is the desktop shell. Not owned.
+  void SetUrlOpener(IUrlOpener* opener) { urlOpener_ = opener; }
+  // Replaces the image LoadPlugin writes out (default: GetCarriedPluginImage). The bytes are not
+  // copied and must stay valid until LoadPlugin returns. Null or size 0 means no image.
+  void SetPluginImage(const uint8_t* data, uint32_t size);
+
+  // ---- Loading ----
+
+  // Writes the image to a new temporary file (prefix kPluginFilePrefix, read-only, hidden, system,
+  // temporary), registers it for deletion at exit, loads it, resolves the exports and calls
+  // NP_GetEntryPoints with the plug-in table and NP_Initialize with the (refilled) browser table,
+  // whose results are not examined. Returns S_OK, E_PLUGIN_NO_TEMP_FILE or E_PLUGIN_LOAD_FAILED
+  // (nothing stays loaded then; the file, if any, is deleted at exit).
+  // When the library is already loaded this does nothing and returns S_OK: the plug-in is
+  // initialised once per load.
+  HRESULT LoadPlugin();
+
+  // When the host was started (JRI peer set): detaches the window (DetachWindow), destroys the
+  // instance if it was created, clears the peer, drops queued messages, zeroes both tables and the
+  // exports, and releases the library. Without a peer it does nothing at all.
+  void ShutdownPlugin();
+
+  bool IsPluginLoaded() const { return module_ != nullptr; }
+  // The temporary file of the current or last load (wide form); empty before the first.
+  const std::wstring& GetPluginFileName() const { return pluginFile_; }
+
+  // ---- Tables and exports ----
+
+  NPPluginFuncs* GetPluginFuncs() { return &pluginFuncs_; }
+  NPNetscapeFuncs* GetBrowserFuncs() { return &browserFuncs_; }
+  // The exported JRI stubs "Java_ShockwaveFlash_LoadMovie_stub" and
+  // "Java_ShockwaveFlash_GetVariable_stub"; null when not exported or not loaded.
+  JRINativeStubFn GetLoadMovieStub() const { return loadMovieStub_; }
+  JRINativeStubFn GetGetVariableStub() const { return getVariableStub_; }
+
+  // ---- The instance ----
+
+  // The one instance record. Its browser data is this host during (and after) every plug-in call.
+  NPP GetInstance() { return &instance_; }
+  // True between NppNew and NppDestroy (also when NPP_New reported a failure).
+  bool IsInstanceCreated() const { return instanceCreated_; }
+  // Stores this host in `instance`'s browser data, as before every call into the plug-in.
+  void PrepareCall(NPP instance);
+
+  // Calls of the plug-in table. An entry the plug-in left empty is not called: functions with an
+  // NPError result return NPERR_INVALID_FUNCTABLE_ERROR, NppWriteReady 0 and NppWrite -1.
+  NPError NppNew(NPMIMEType type, uint16_t mode, int16_t argc, char* argn[], char* argv[],
+                 NPSavedData* saved);
+  NPError NppDestroy(NPSavedData** save);
+  NPError NppSetWindow(NPWindow* window);
+  NPError NppGetValue(NPPVariable variable, void* value);
+  NPError NppNewStream(NPP instance, NPMIMEType type, NPStream* stream, NPBool seekable,
+                       uint16_t* stype);
+  int32_t NppWriteReady(NPP instance, NPStream* stream);
+  int32_t NppWrite(NPP instance, NPStream* stream, int32_t offset, int32_t len, void* buffer);
+  NPError NppDestroyStream(NPP instance, NPStream* stream, NPReason reason);
+  void NppURLNotify(NPP instance, const char* url, NPReason reason, void* notifyData);
+
+  // ---- Requests and notifications ----
+
+  // The browser table's geturlnotify. With a non-empty target the URL is opened outside (a URL
+  // without "http:" or "file:" becomes "file:///" + current directory + "/" + URL) and nothing is
+  // queued. Otherwise a CURLNotifyMessage is queued: the page-address request
+  // (kPageAddressRequest) is answered from memory with PseudoPageUrl() + kPageAddressTail as
+  // "text/html", every other URL from the file loader. Returns NPERR_NO_ERROR, or
+  // NPERR_INVALID_URL for a null URL.
+  NPError GetURLNotify(NPP instance, const char* url, const char* target, void* notifyData);
+
+  // Appends a message to the queue (null is ignored).
+  void QueueNotification(std::unique_ptr<CNotifyMessage> message);
+  // Destroys every queued message without processing it.
+  void DropNotifications();
+  size_t GetPendingNotificationCount() const { return queue_.size(); }
+
+  // Processes and destroys queued messages, oldest first, until the queue is empty (messages
+  // queued meanwhile included). Does nothing, leaving the queue as it is, while the host is not
+  // started or the plug-in has no NPP_URLNotify, and when called again from inside a message
+  // being processed (the outer call carries on in order).
+  void ServeNotifications();
+
+  // Delivers `url` at once as a file stream to the instance, with no NPP_URLNotify afterwards.
+  // E_INVALIDARG for a null URL, else S_OK (also for a file that could not be read: the plug-in
+  // then gets an empty stream; and with no plug-in loaded, when nothing is called).
+  HRESULT OpenMovieStream(const char* url);
+
+ protected:
+  // ShutdownPlugin's first step. The default hands the plug-in an all-zero NPWindow when the
+  // instance was created; a host with a real window replaces this to also destroy it.
+  virtual void DetachWindow();
+
+ private:
+  void OpenOutside(const char* url);
+  void ClearLoadState();
+
+  void* jriPeer_ = nullptr;
+  IFileLoader* fileLoader_ = nullptr;
+  IUrlOpener* urlOpener_ = nullptr;
+  const uint8_t* imageOverride_ = nullptr;
+  uint32_t imageOverrideSize_ = 0;
+  bool useImageOverride_ = false;
+
+  vexa::platform::LibraryHandle module_ = nullptr;
+  std::wstring pluginFile_;
+  JRINativeStubFn loadMovieStub_ = nullptr;
+  JRINativeStubFn getVariableStub_ = nullptr;
+  NP_InitializeFunc npInitialize_ = nullptr;
+  NP_GetEntryPointsFunc npGetEntryPoints_ = nullptr;
+  NPPluginFuncs pluginFuncs_;
+  NPNetscapeFuncs browserFuncs_;
+
+  NPP_t instance_ = {nullptr, nullptr};
+  bool instanceCreated_ = false;
+
+  std::deque<std::unique_ptr<CNotifyMessage>> queue_;
+  bool serving_ = false;
+};
+
+// The exit clean-up: for every temporary plug-in file this process wrote, releases the library if
+// it is still loaded, clears the read-only attribute and deletes the file. Registered with atexit
+// by the first LoadPlugin that writes a file; may be called earlier (tests). Files that cannot be
+// deleted stay listed for the next call.
+void DeletePluginFiles();
