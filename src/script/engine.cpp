@@ -1,0 +1,545 @@
+#include "script/engine.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "data/loader.h"
+#include "data/pseudourl.h"
+#include "platform/codepage.h"
+#include "script/dilator.h"
+#include "script/expression.h"
+#include "script/value.h"
+#include "script/xml.h"
+
+// Stack use. Script bodies nest through the C++ stack: a function call runs RunScriptFunction ->
+// Execute -> RunStatement -> a statement -> Evaluate (whose parentheses recurse up to
+// kMaxExpressionNesting deep) -> RunScriptFunction again. Measured per level of a function whose
+// body is <trace expr="f()"/>: about 0.8 KB in the Debug MinGW i686 build, 1.1 KB in a Release
+// x86-64 build and 5 KB with AddressSanitizer (clang, Debug); each pair of parentheses around the
+// call adds 0.24 KB, 0.6 KB and 1.4 KB. kMaxNestingDepth (64 levels, some 50 KB in the Windows
+// build) is far beyond what scripts do; kMaxStackUse (256 KB, a quarter of the Windows main
+// thread's 1 MB) stops the pathological mixes first, e.g. 256 parentheses at every level, so the
+// engine's nesting never takes more than about 320 KB whatever the script does. Sanitized builds,
+// whose frames are bigger, reach fewer levels (about 50) on their much larger stacks.
+
+namespace {
+
+// A VARIANT that releases what it holds.
+struct CVariant {
+  CVariant() { VariantInit(&v); }
+  ~CVariant() { VariantClear(&v); }
+  CVariant(const CVariant&) = delete;
+  CVariant& operator=(const CVariant&) = delete;
+  VARIANT v;
+};
+
+constexpr char kBaseAttribute[] = "__base__";
+
+// Element names of statements ignore ASCII case; structural names ("function", "define", "ifdef",
+// "include") are exact.
+bool IsStatement(const CSmallStr& name, const char* statement) {
+  return name.CompareNoCase(statement) == 0;
+}
+
+// A decimal integer the way the C library's atoi reads one (leading white space, optional sign,
+// digits up to the first other character; 0 without digits), saturated to the 32-bit range
+// instead of overflowing.
+int32_t ParseDecimal(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  int64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (value <= INT32_MAX) value = value * 10 + (*p - '0');
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+// URLs of includes are compared with either separator and ignoring ASCII case, the way packages
+// and the file system look them up.
+CSmallStr IncludeKey(const char* url) {
+  CSmallStr key(url);
+  key.Replace('\\', '/');
+  return key;
+}
+
+// The wide text of a value in the host's narrow code page and back, as commands from the movie
+// would carry it.
+std::wstring ThroughAnsi(const CSmallWStr& text) {
+  std::string narrow = vexa::platform::WideToAnsi(
+      std::wstring_view(text.c_str(), static_cast<size_t>(text.GetLength())));
+  return vexa::platform::AnsiToWide(narrow);
+}
+
+// What CSmallStr::ReplaceAll makes of `text` (replace the first occurrence, search again from the
+// start, until none is left; a replacement that holds the token itself replaces each original
+// occurrence once, left to right), computed in linear time. False, with *result unusable, when the
+// text would grow beyond `maxLength` (or its own length, if that is more) on the way.
+bool ReplaceAllBounded(std::string_view text, std::string_view token, std::string_view replacement,
+                       size_t maxLength, std::string* result) {
+  const size_t limit = text.size() > maxLength ? text.size() : maxLength;
+  result->clear();
+  if (replacement.find(token) != std::string_view::npos) {
+    size_t start = 0;
+    for (size_t pos = text.find(token); pos != std::string_view::npos;
+         pos = text.find(token, start)) {
+      result->append(text.substr(start, pos - start));
+      result->append(replacement);
+      start = pos + token.size();
+      if (result->size() > limit) return false;
+    }
+    result->append(text.substr(start));
+    return result->size() <= limit;
+  }
+  if (replacement.size() > token.size()) {
+    // A lower bound first, so hopeless growth is refused without doing it: an occurrence of the
+    // text as it is now is either replaced itself or overlapped by a replaced one, and a replaced
+    // occurrence can overlap at most two of them.
+    size_t occurrences = 0;
+    for (size_t pos = text.find(token); pos != std::string_view::npos;
+         pos = text.find(token, pos + token.size())) {
+      ++occurrences;
+    }
+    const size_t atLeast = (occurrences + 1) / 2;
+    if (atLeast > (limit - text.size()) / (replacement.size() - token.size())) return false;
+  }
+  // `pending` is the unread rest of the text, reversed, so that a replacement goes back in front
+  // of it and is read again, just as a new search from the start would meet it. `result` never
+  // holds an occurrence, so a new one can only end at its last character.
+  std::string pending(text.rbegin(), text.rend());
+  const std::string reversed(replacement.rbegin(), replacement.rend());
+  const char last = token.back();
+  size_t replacements = 0;
+  result->reserve(text.size());
+  while (!pending.empty()) {
+    const char c = pending.back();
+    pending.pop_back();
+    result->push_back(c);
+    if (c != last || result->size() < token.size() ||
+        result->compare(result->size() - token.size(), token.size(), token) != 0) {
+      continue;
+    }
+    result->resize(result->size() - token.size());
+    pending += reversed;
+    // Growth is bounded by the length check; rewriting in place (a replacement as long as the
+    // token) by the count.
+    if (result->size() + pending.size() > limit || ++replacements > limit) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// Lets the expression evaluator see one scope's variables and this engine's functions.
+class CScriptEngine::CExpressionHost : public IExpressionHost {
+ public:
+  CExpressionHost(CScriptEngine* engine, CExecContext* scope) : engine_(engine), scope_(scope) {}
+  HRESULT LookupVariable(const char* name, VARIANT* value) override {
+    return scope_->LookupVariable(name, value);
+  }
+  HRESULT RunScriptFunction(const char* name) override { return engine_->RunScriptFunction(name); }
+
+ private:
+  CScriptEngine* engine_;
+  CExecContext* scope_;
+};
+
+CScriptEngine::CScriptEngine() = default;
+CScriptEngine::~CScriptEngine() = default;
+
+size_t CScriptEngine::StackUsed() const {
+  const uintptr_t here = StackPosition();
+  return here < stackBase_ ? stackBase_ - here : here - stackBase_;
+}
+
+bool CScriptEngine::CanNest() const {
+  return depth_ < kMaxNestingDepth && StackUsed() <= kMaxStackUse;
+}
+
+bool CScriptEngine::TakeStep() {
+  if (stepLimit_ == 0) return true;
+  if (steps_ >= stepLimit_) return false;
+  ++steps_;
+  return true;
+}
+
+// ---- Loading and preprocessing ----
+
+HRESULT CScriptEngine::LoadScript() {
+  // Replacing the tree under a running statement would pull it from under the interpreter.
+  if (entries_ > 0) return E_UNEXPECTED;
+  CXMLParser parser;
+  if (FAILED(LoadXMLDocument(loader_, "init.xml", &parser, nullptr))) return E_FAIL;
+  root_.reset(parser.GetRoot()->Clone(true));
+  // An include of init.xml itself is named by the URL its includes resolve to.
+  CSmallStr base;
+  root_->GetAttribute(kBaseAttribute, base);
+  CSmallStr self = ResolveRelativePath("init.xml", base.c_str());
+  return Preprocess(root_.get(), self.c_str());
+}
+
+HRESULT CScriptEngine::Preprocess(CXMLElement* element, const char* documentUrl) {
+  if (!element) return E_POINTER;
+  HRESULT hr = ProcessIncludes(element, documentUrl);
+  if (FAILED(hr)) return hr;
+  definitionGrowth_ = 0;
+  // Collected before any is applied: definitions brought to the root by an opened ifdef are not
+  // root-level definitions of this document.
+  const CXMLElement::ElementList defines = element->GetChildrenByName("define");
+  for (CXMLElement* define : defines) {
+    CSmallStr name;
+    CSmallStr value;
+    if (!define->GetAttribute("name", name) || name.IsEmpty()) continue;
+    define->GetAttribute("value", value);
+    CSmallStr token = "#" + name + "#";
+    // Only an element with a parent can be unwrapped; then it is gone and so is the walk.
+    if (ApplyDefinition(element, name.c_str(), token.c_str(), value.c_str()) != 0) break;
+  }
+  return S_OK;
+}
+
+HRESULT CScriptEngine::ProcessIncludes(CXMLElement* element, const char* documentUrl) {
+  if (!element) return E_POINTER;
+  std::vector<CSmallStr> chain;
+  if (documentUrl && *documentUrl) chain.push_back(IncludeKey(documentUrl));
+  int budget = kMaxIncludeExpansions;
+  return ExpandIncludes(element, &chain, &budget);
+}
+
+// Expands the includes of `top`'s tree. `chain` holds the files being expanded around this one;
+// an include of one of them would never end and is left inert. Included content is expanded (from
+// its own document) before it is put in place, so the walk skips over it afterwards.
+HRESULT CScriptEngine::ExpandIncludes(CXMLElement* top, std::vector<CSmallStr>* chain,
+                                      int* budget) {
+  std::vector<CXMLElement*> pending{top};
+  while (!pending.empty()) {
+    CXMLElement* element = pending.back();
+    pending.pop_back();
+    std::vector<CXMLElement*> descend;
+    for (size_t i = 0; i < element->GetChildCount();) {
+      CXMLElement* child = element->GetChild(i);
+      size_t inserted = 0;
+      if (child->GetName() == "include" && ExpandInclude(child, chain, budget, &inserted)) {
+        i += inserted;
+        continue;
+      }
+      descend.push_back(child);
+      ++i;
+    }
+    for (auto it = descend.rbegin(); it != descend.rend(); ++it) pending.push_back(*it);
+  }
+  return S_OK;
+}
+
+bool CScriptEngine::ExpandInclude(CXMLElement* include, std::vector<CSmallStr>* chain, int* budget,
+                                  size_t* inserted) {
+  CSmallStr url;
+  if (!include->GetAttribute("url", url) || url.IsEmpty()) return false;
+  if (*budget <= 0 || static_cast<int>(chain->size()) >= kMaxIncludeDepth) return false;
+  CSmallStr key = IncludeKey(url.c_str());
+  for (const CSmallStr& open : *chain) {
+    if (open.CompareNoCase(key.c_str()) == 0) return false;
+  }
+  CXMLParser included;
+  if (FAILED(LoadXMLDocument(loader_, url.c_str(), &included, nullptr))) return false;
+  --*budget;
+  chain->push_back(key);
+  ExpandIncludes(included.GetRoot(), chain, budget);
+  chain->pop_back();
+  const size_t count = included.GetRoot()->GetChildCount();
+  if (!include->ReplaceInParent(*included.GetRoot())) return false;
+  *inserted = count;
+  return true;
+}
+
+int CScriptEngine::ApplyDefinition(CXMLElement* element, const char* name, const char* token,
+                                   const char* replacement) {
+  if (!element || !name || !token || !replacement) return 0;
+  auto opens = [name](const CXMLElement* e) {
+    CSmallStr ifdefName;
+    return e->GetAttribute("name", ifdefName) && !ifdefName.IsEmpty() && ifdefName == name;
+  };
+  if (element->GetName() == "ifdef") {
+    if (opens(element) && element->Unwrap()) return 1;
+    return 0;
+  }
+  SubstituteAttributes(element, token, replacement);
+
+  // Depth-first walk without recursion. Opening an ifdef restarts its parent's children; elements
+  // already substituted are skipped then, so every attribute is substituted exactly once.
+  struct Frame {
+    CXMLElement* parent;
+    size_t next;
+  };
+  std::unordered_set<const CXMLElement*> done;
+  std::vector<Frame> stack{{element, 0}};
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    CXMLElement* child = frame.parent->GetChild(frame.next);
+    if (!child) {
+      stack.pop_back();
+      continue;
+    }
+    if (child->GetName() == "ifdef") {
+      if (opens(child) && child->Unwrap()) {
+        frame.next = 0;
+      } else {
+        ++frame.next;
+      }
+      continue;
+    }
+    ++frame.next;
+    if (!done.insert(child).second) continue;
+    SubstituteAttributes(child, token, replacement);
+    stack.push_back({child, 0});
+  }
+  return 0;
+}
+
+void CScriptEngine::SubstituteAttributes(CXMLElement* element, const char* token,
+                                         const char* replacement) {
+  const std::string_view needle(token);
+  if (needle.empty()) return;
+  for (auto& entry : element->GetAttributes()) {
+    CSmallStr& value = entry.second.value;
+    const std::string_view text(value.c_str(), static_cast<size_t>(value.GetLength()));
+    if (text.find(needle) == std::string_view::npos) continue;
+    // Chains of definitions whose values hold several tokens of the next one multiply in length;
+    // a value that would outgrow the bounds keeps its tokens instead.
+    std::string replaced;
+    if (!ReplaceAllBounded(text, needle, replacement, kMaxDefinedValueLength, &replaced)) continue;
+    const int64_t growth = static_cast<int64_t>(replaced.size()) - value.GetLength();
+    if (growth > 0 && definitionGrowth_ + growth > kMaxDefinitionGrowth) continue;
+    if (growth > 0) definitionGrowth_ += growth;
+    value = CSmallStr(replaced);
+  }
+}
+
+// ---- Execution ----
+
+HRESULT CScriptEngine::Execute(CXMLElement* body, CExecContext* scope) {
+  if (!body) return E_POINTER;
+  if (!scope) scope = this;
+  CEntryGuard entry(this);
+  if (!CanNest()) return E_FAIL;
+  ++depth_;
+  // By index: statements may rewrite themselves (<element>) but never remove a sibling.
+  for (size_t i = 0; i < body->GetChildCount(); ++i) {
+    if (!TakeStep()) break;
+    RunStatement(body->GetChild(i), scope);
+  }
+  --depth_;
+  return S_OK;
+}
+
+HRESULT CScriptEngine::RunStatement(CXMLElement* statement, CExecContext* scope) {
+  const CSmallStr& name = statement->GetName();
+  if (IsStatement(name, "var")) return RunVar(statement, scope);
+  if (IsStatement(name, "assign")) return RunAssign(statement, scope);
+  if (IsStatement(name, "set")) return RunSet(statement, scope);
+  if (IsStatement(name, "call")) return RunCall(statement);
+  if (IsStatement(name, "load")) return host_ ? host_->LoadIntoLayer(statement) : E_FAIL;
+  if (IsStatement(name, "ref")) return host_ ? host_->LoadReference(statement) : E_FAIL;
+  if (IsStatement(name, "movie")) return host_ ? host_->SetMovie(statement) : E_FAIL;
+  if (IsStatement(name, "trace")) return RunTrace(statement, scope);
+  if (IsStatement(name, "timeout")) return RunTimer(statement, false);
+  if (IsStatement(name, "timeinterval")) return RunTimer(statement, true);
+  if (IsStatement(name, "element")) return RunElement(statement, scope);
+  if (IsStatement(name, "fscommand")) return RunFSCommand(statement, scope);
+  if (IsStatement(name, "if")) return RunIf(statement, scope);
+  return S_OK;
+}
+
+HRESULT CScriptEngine::RunVar(CXMLElement* statement, CExecContext* scope) {
+  CSmallStr name;
+  CSmallStr expr;
+  statement->GetAttribute("name", name);
+  // The variable is stored under the trimmed name; updating it must use the same one.
+  name.Trim();
+  if (name.IsEmpty()) return E_FAIL;
+  statement->GetAttribute("expr", expr);
+  CVariant value;
+  HRESULT hr = Evaluate(expr.c_str(), scope, &value.v);
+  if (FAILED(hr)) return hr;
+  if (SUCCEEDED(scope->DeclareVariable(name.c_str(), &value.v))) return S_OK;
+  if (!scope->HasOwnVariable(name.c_str())) return E_FAIL;
+  return scope->AssignVariable(name.c_str(), &value.v);
+}
+
+HRESULT CScriptEngine::RunAssign(CXMLElement* statement, CExecContext* scope) {
+  CSmallStr name;
+  CSmallStr expr;
+  CSmallStr base;
+  statement->GetAttribute("name", name);
+  if (name.IsEmpty()) return E_FAIL;
+  statement->GetAttribute("expr", expr);
+  statement->GetAttribute(kBaseAttribute, base);
+  CVariant value;
+  HRESULT hr = Evaluate(expr.c_str(), scope, &value.v);
+  if (FAILED(hr)) return hr;
+  if (host_ && SUCCEEDED(host_->SetSystemVariable(name.c_str(), &value.v, base.c_str()))) {
+    return S_OK;
+  }
+  if (SUCCEEDED(scope->AssignVariable(name.c_str(), &value.v))) return S_OK;
+  return scope->DeclareVariable(name.c_str(), &value.v);
+}
+
+HRESULT CScriptEngine::RunSet(CXMLElement* statement, CExecContext* scope) {
+  CSmallStr var;
+  statement->GetAttribute("var", var);
+  if (var.IsEmpty()) return E_FAIL;
+  CVariant value;
+  CSmallStr expr;
+  if (statement->GetAttribute("expr", expr)) {
+    HRESULT hr = Evaluate(expr.c_str(), scope, &value.v);
+    if (FAILED(hr)) return hr;
+  } else {
+    CExecContext body(scope);
+    if (FAILED(Execute(statement, &body))) return E_FAIL;
+    CSmallStr text;
+    statement->ToXML(text, 0, true, false);
+    std::wstring wide = vexa::platform::AnsiToWide(
+        std::string_view(text.c_str(), static_cast<size_t>(text.GetLength())));
+    BSTR bstr = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    if (!bstr) return E_OUTOFMEMORY;
+    value.v.vt = VT_BSTR;
+    value.v.bstrVal = bstr;
+  }
+  if (!host_) return E_FAIL;
+  host_->SetMovieValue(var.c_str(), &value.v);
+  return S_OK;
+}
+
+HRESULT CScriptEngine::RunCall(CXMLElement* statement) {
+  CSmallStr name;
+  statement->GetAttribute("name", name);
+  if (name.IsEmpty()) return S_OK;
+  return RunScriptFunction(name.c_str());
+}
+
+HRESULT CScriptEngine::RunTrace(CXMLElement* statement, CExecContext* scope) {
+  CSmallStr expr;
+  statement->GetAttribute("expr", expr);
+  if (expr.IsEmpty()) return S_OK;
+  CVariant ignored;
+  Evaluate(expr.c_str(), scope, &ignored.v);
+  return S_OK;
+}
+
+HRESULT CScriptEngine::RunTimer(CXMLElement* statement, bool repeating) {
+  CSmallStr value;
+  CSmallStr expr;
+  statement->GetAttribute("value", value);
+  statement->GetAttribute("expr", expr);
+  if (value.IsEmpty() || expr.IsEmpty()) return E_FAIL;
+  const int32_t milliseconds = ParseDecimal(value.c_str());
+  if (milliseconds == 0) return S_OK;
+  if (!host_) return E_FAIL;
+  auto text = std::make_unique<CSmallStr>(expr);
+  return repeating ? host_->AddInterval(milliseconds, std::move(text))
+                   : host_->AddTimeout(milliseconds, std::move(text));
+}
+
+HRESULT CScriptEngine::RunFSCommand(CXMLElement* statement, CExecContext* scope) {
+  CSmallStr nameExpr;
+  CSmallStr argsExpr;
+  statement->GetAttribute("name", nameExpr);
+  if (nameExpr.IsEmpty()) return E_FAIL;
+  statement->GetAttribute("args", argsExpr);
+  CVariant command;
+  HRESULT hr = Evaluate(nameExpr.c_str(), scope, &command.v);
+  if (FAILED(hr)) return hr;
+  CVariant args;
+  if (!argsExpr.IsEmpty()) {
+    hr = Evaluate(argsExpr.c_str(), scope, &args.v);
+    if (FAILED(hr)) return hr;
+  }
+  if (!host_) return E_FAIL;
+  const std::wstring commandText = ThroughAnsi(ValueToString(command.v));
+  const std::wstring argsText = ThroughAnsi(ValueToString(args.v));
+  return host_->SendFSCommand(commandText.c_str(), argsText.c_str());
+}
+
+HRESULT CScriptEngine::RunIf(CXMLElement* statement, CExecContext* scope) {
+  CSmallStr op;
+  CSmallStr expr1;
+  CSmallStr expr2;
+  statement->GetAttribute("op", op);
+  statement->GetAttribute("expr1", expr1);
+  statement->GetAttribute("expr2", expr2);
+  op.ReplaceAll("&gt;", ">");
+  op.ReplaceAll("&lt;", "<");
+  CVariant left;
+  CVariant right;
+  HRESULT hr = Evaluate(expr1.c_str(), scope, &left.v);
+  if (FAILED(hr)) return hr;
+  hr = Evaluate(expr2.c_str(), scope, &right.v);
+  if (FAILED(hr)) return hr;
+  bool holds = false;
+  if (op.CompareNoCase("==") == 0) {
+    holds = EqualValue(left.v, right.v);
+  } else if (op.CompareNoCase("!=") == 0) {
+    holds = ValuesDiffer(left.v, right.v);
+  } else if (op.CompareNoCase(">") == 0) {
+    holds = GreaterValue(left.v, right.v);
+  } else if (op.CompareNoCase("<") == 0) {
+    holds = LessValue(left.v, right.v);
+  } else if (op.CompareNoCase(">=") == 0) {
+    holds = GreaterEqualValue(left.v, right.v);
+  } else if (op.CompareNoCase("<=") == 0) {
+    holds = LessEqualValue(left.v, right.v);
+  }
+  if (!holds) return S_OK;
+  std::unique_ptr<CXMLElement> body(statement->Clone(true));
+  CExecContext bodyScope(scope);
+  return Execute(body.get(), &bodyScope);
+}
+
+// ---- Functions and expressions ----
+
+HRESULT CScriptEngine::RunScriptFunction(const char* name) {
+  if (!name || !root_) return E_FAIL;
+  CEntryGuard entry(this);
+  const CXMLElement::ElementList functions = root_->GetChildrenByName("function");
+  const CXMLElement* found = nullptr;
+  for (auto it = functions.rbegin(); it != functions.rend() && !found; ++it) {
+    CSmallStr functionName;
+    if ((*it)->GetAttribute("name", functionName) && functionName == name) found = *it;
+  }
+  if (!found) return S_OK;
+  if (!CanNest()) return E_FAIL;
+  // A copy: statements rewrite the tree they run on, and the function must stay as written.
+  std::unique_ptr<CXMLElement> body(found->Clone(true));
+  CExecContext scope(this);
+  HRESULT hr = Execute(body.get(), &scope);
+  return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT CScriptEngine::EnumerateFunctions(const char* type, std::vector<CSmallStr>* names) {
+  if (!names) return E_POINTER;
+  if (!root_) return E_FAIL;
+  if (!type) return S_OK;
+  for (const CXMLElement* function : root_->GetChildrenByName("function")) {
+    CSmallStr functionType;
+    if (!function->GetAttribute("type", functionType) || functionType != type) continue;
+    CSmallStr functionName;
+    function->GetAttribute("name", functionName);
+    names->push_back(functionName);
+  }
+  return S_OK;
+}
+
+HRESULT CScriptEngine::Evaluate(const char* expression, CExecContext* scope, VARIANT* value,
+                                const char** cursor) {
+  if (!expression || !value) return E_POINTER;
+  CEntryGuard entry(this);
+  CExpressionHost host(this, scope ? scope : this);
+  return ::Evaluate(expression, &host, value, cursor);
+}

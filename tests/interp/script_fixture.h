@@ -1,0 +1,260 @@
+// A game on disk for script tests: a folder with data.pak (built by the archiver) and loose files,
+// read through the real file loader, and a recording stand-in for the player's IScriptDilator.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "data/loader.h"
+#include "platform/codepage.h"
+#include "script/context.h"
+#include "script/dilator.h"
+#include "script/engine.h"
+#include "script/value.h"
+#include "script/xml.h"
+#include "storage/archiver.h"
+#include "storage/buffer.h"
+
+namespace script_test {
+
+namespace fs = std::filesystem;
+
+inline std::string Narrow(const wchar_t* text) {
+  return vexa::platform::WideToUtf8(text ? std::wstring_view(text) : std::wstring_view());
+}
+
+// A readable form of a script value: numbers and booleans as text, strings quoted, "(empty)".
+inline std::string Show(const VARIANT& value) {
+  if (value.vt == VT_EMPTY) return "(empty)";
+  const CSmallWStr text = ValueToString(value);
+  std::string s = vexa::platform::WideToUtf8(
+      std::wstring_view(text.c_str(), static_cast<size_t>(text.GetLength())));
+  return value.vt == VT_BSTR ? "'" + s + "'" : s;
+}
+
+// An element written out with its tag and attributes (hidden ones left out).
+inline std::string Xml(const CXMLElement* element) {
+  CSmallStr text;
+  if (element) element->ToXML(text, 0, true, true);
+  return text.str();
+}
+
+struct Variant {
+  Variant() { VariantInit(&v); }
+  ~Variant() { VariantClear(&v); }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+  VARIANT v;
+};
+
+// One call that reached the host, flattened: "op name=value" style text for easy comparison.
+struct HostCall {
+  std::string op;
+  std::string name;       // element's url attribute, variable name, command
+  std::string value;      // Show() of values, timer expression, command argument, element XML
+  std::string base = {};  // SetSystemVariable's base
+  int32_t milliseconds = 0;
+};
+
+class CRecordingDilator : public IScriptDilator {
+ public:
+  // Names the fake takes as game settings (SetSystemVariable succeeds for them).
+  std::set<std::string> reserved{"TITLE", "WIDTH"};
+  std::vector<HostCall> calls;
+  // Expressions handed over by timers; the fake owns them as the player would.
+  std::vector<std::unique_ptr<CSmallStr>> timerExpressions;
+  // Runs inside the element operations (load/ref/movie) and SendFSCommand, to test re-entry.
+  std::function<void(const HostCall&)> onCall;
+
+  std::vector<std::string> Ops() const {
+    std::vector<std::string> ops;
+    for (const HostCall& c : calls) ops.push_back(c.op);
+    return ops;
+  }
+  // The calls of one operation as "name=value" texts.
+  std::vector<std::string> Of(const std::string& op) const {
+    std::vector<std::string> out;
+    for (const HostCall& c : calls)
+      if (c.op == op) out.push_back(c.name + "=" + c.value);
+    return out;
+  }
+
+  HRESULT LoadIntoLayer(CXMLElement* element) override { return Element("load", element); }
+  HRESULT LoadReference(CXMLElement* element) override { return Element("ref", element); }
+  HRESULT SetMovie(CXMLElement* element) override { return Element("movie", element); }
+  HRESULT SetSystemVariable(const char* name, const VARIANT* value, const char* base) override {
+    if (!reserved.count(name)) return E_FAIL;
+    Record({"setting", name, Show(*value), base ? base : "<null>"});
+    return S_OK;
+  }
+  HRESULT SetMovieValue(const char* name, const VARIANT* value) override {
+    Record({"movievalue", name, Show(*value)});
+    return S_OK;
+  }
+  HRESULT AddTimeout(int32_t milliseconds, std::unique_ptr<CSmallStr> expression) override {
+    return Timer("timeout", milliseconds, std::move(expression));
+  }
+  HRESULT AddInterval(int32_t milliseconds, std::unique_ptr<CSmallStr> expression) override {
+    return Timer("interval", milliseconds, std::move(expression));
+  }
+  HRESULT SendFSCommand(const wchar_t* command, const wchar_t* args) override {
+    Record({"fscommand", Narrow(command), Narrow(args)});
+    return S_OK;
+  }
+  HRESULT LayoutWindow() override { return E_NOTIMPL; }
+  HRESULT AttachMovieWindow() override { return E_NOTIMPL; }
+  HRESULT WriteValue(const char*, const char*, bool) override { return E_NOTIMPL; }
+  HRESULT ReadValue(const char*, CSmallStr*, bool) override { return E_NOTIMPL; }
+  HRESULT SelectMovieVariant() override { return E_NOTIMPL; }
+  HRESULT OnQuit() override { return E_NOTIMPL; }
+
+ private:
+  HRESULT Element(const char* op, CXMLElement* element) {
+    CSmallStr url;
+    element->GetAttribute("url", url);
+    Record({op, url.str(), Xml(element)});
+    return S_OK;
+  }
+  HRESULT Timer(const char* op, int32_t milliseconds, std::unique_ptr<CSmallStr> expression) {
+    HostCall call{op, "", expression ? expression->str() : "<null>"};
+    call.milliseconds = milliseconds;
+    timerExpressions.push_back(std::move(expression));
+    Record(call);
+    return S_OK;
+  }
+  void Record(const HostCall& call) {
+    calls.push_back(call);
+    if (onCall) onCall(calls.back());
+  }
+};
+
+// A random source that plays back fixed numbers (then repeats the last one) and notes its seeds.
+class CScriptedRandom : public IScriptRandom {
+ public:
+  explicit CScriptedRandom(std::vector<int32_t> numbers) : numbers_(std::move(numbers)) {}
+  void Seed(uint32_t seed) override { seeds.push_back(seed); }
+  int32_t Next() override {
+    if (numbers_.empty()) return 0;
+    int32_t n = numbers_[next_ < numbers_.size() ? next_ : numbers_.size() - 1];
+    ++next_;
+    return n;
+  }
+  std::vector<uint32_t> seeds;
+
+ private:
+  std::vector<int32_t> numbers_;
+  size_t next_ = 0;
+};
+
+// One process-wide folder holds every test's game. Packages stay mapped until the process ends
+// (and Windows will not delete a mapped file), so the folder goes at exit; each test gets a folder
+// of its own, because the package cache remembers a package by its path.
+inline fs::path TestRoot() {
+  static const fs::path root = [] {
+    std::random_device random;
+    fs::path r = fs::temp_directory_path() /
+                 ("vexa_script_" + std::to_string(random()) + std::to_string(random()));
+    fs::create_directories(r);
+    static std::string keep = r.string();
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove_all(keep, ec);
+    });
+    return r;
+  }();
+  return root;
+}
+
+inline void WriteFile(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+class ScriptTest : public ::testing::Test {
+ protected:
+  using Files = std::vector<std::pair<std::string, std::string>>;
+
+  void SetUp() override {
+    static int counter = 0;
+    game_ = TestRoot() / ("game" + std::to_string(++counter));
+    fs::create_directories(game_);
+    loader_ = std::make_unique<CFileLoader>(game_.string().c_str());
+    engine_.SetHost(&host_);
+    engine_.SetFileLoader(loader_.get());
+  }
+
+  // Writes data.pak with these entries (name, content).
+  void Package(const Files& files, const char* name = "data.pak") {
+    CArchiver archiver;
+    ASSERT_TRUE(archiver.Reset(static_cast<int32_t>(files.size())));
+    for (const auto& f : files) {
+      ASSERT_GE(archiver.AddEntry(static_cast<uint32_t>(f.second.size()), f.first.c_str(),
+                                  f.second.data(), kDefaultPackagePassword),
+                0)
+          << f.first;
+    }
+    CSmartBuffer out;
+    ASSERT_EQ(archiver.Build(&out), S_OK);
+    WriteFile(game_ / name, std::string(reinterpret_cast<const char*>(out.Bytes()),
+                                        static_cast<size_t>(out.Size())));
+  }
+
+  // A loose file in the game folder.
+  void Disk(const std::string& name, const std::string& content) {
+    WriteFile(game_ / name, content);
+  }
+
+  // What the player does at start: load, frame scope as parent, run the top-level statements.
+  HRESULT Start() {
+    HRESULT hr = engine_.LoadScript();
+    if (FAILED(hr)) return hr;
+    engine_.SetParent(&frame_);
+    return engine_.Execute(engine_.GetScriptRoot(), nullptr);
+  }
+
+  // A global variable as Show() text, or "<none>".
+  std::string Global(const char* name) {
+    Variant v;
+    if (FAILED(engine_.LookupVariable(name, &v.v))) return "<none>";
+    return Show(v.v);
+  }
+
+  // An expression's value in the global scope as Show() text, or "<failed>".
+  std::string Eval(const char* expression) {
+    Variant v;
+    if (FAILED(engine_.Evaluate(expression, nullptr, &v.v))) return "<failed>";
+    return Show(v.v);
+  }
+
+  // Runs script text the way the EXEC command does: parsed, no base folder, in the global scope.
+  void Exec(const std::string& text) {
+    CXMLParser parser;
+    ASSERT_EQ(parser.ParseDocument(text.c_str()), 1) << text;
+    engine_.Execute(parser.GetRoot(), nullptr);
+  }
+
+  static HRESULT FixedTime(CSmallWStr* text) {
+    *text = L"12:34";
+    return S_OK;
+  }
+
+  fs::path game_;
+  std::unique_ptr<CFileLoader> loader_;
+  CRecordingDilator host_;
+  CMainFrameCtx frame_{&ScriptTest::FixedTime};
+  CScriptEngine engine_;
+};
+
+}  // namespace script_test
