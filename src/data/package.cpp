@@ -1,0 +1,190 @@
+#include "data/package.h"
+
+#include <cstring>
+#include <utility>
+
+#include "data/mappedfile.h"
+
+namespace {
+
+uint32_t GetU16(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8);
+}
+
+uint32_t GetU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+int LowerAscii(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
+
+bool EqualsNoCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    int x = LowerAscii(static_cast<unsigned char>(*a));
+    int y = LowerAscii(static_cast<unsigned char>(*b));
+    if (x != y) return false;
+    if (x == 0) return true;
+  }
+}
+
+// The largest directory a writer can produce: 65535 records of 1 + 255 + 8 bytes after the 3-byte
+// head. A compressed directory that inflates beyond it is refused before it can claim more memory.
+constexpr uint64_t kMaxDirectoryContent = 3 + 65535ull * (1 + 255 + 8);
+
+}  // namespace
+
+void CPackageArchive::Release() {
+  buffer_.reset();
+  size_ = 0;
+  entries_.clear();
+  entries_.shrink_to_fit();
+  mode_ = 0;
+}
+
+bool CPackageArchive::Parse(CBaseBuffer* buffer, int32_t size) {
+  // Take ownership first so every return path below releases the buffer.
+  std::unique_ptr<CBaseBuffer> owned(buffer);
+  if (buffer_.get() == buffer) buffer_.release();
+  Release();
+  if (!buffer || size < 1) return false;
+  if (size > buffer->Size()) size = buffer->Size();
+  const uint8_t* bytes = buffer->Data();
+  if (!bytes || size < 4) return false;
+
+  if (bytes[0] != kMagic) return false;
+  const uint8_t mode = bytes[1];
+  if (mode != 0 && mode != 1) return false;
+  const uint32_t dir_length = GetU16(bytes + 2);
+  if (dir_length < static_cast<uint32_t>(kMinDirectoryLength)) return false;
+  if (dir_length > static_cast<uint32_t>(size) - 4) return false;
+
+  CSmartBuffer inflated;
+  const uint8_t* dir = bytes + 4;
+  uint32_t dir_size = dir_length;
+  if (mode == 1) {
+    if (!InflateLimited(dir, dir_length, nullptr, &inflated, 0, kMaxDirectoryContent)) return false;
+    dir = inflated.Data();
+    dir_size = static_cast<uint32_t>(inflated.Size());
+  }
+  if (dir_size < 3 || dir[0] != 1) return false;
+  const uint32_t count = GetU16(dir + 1);
+
+  std::vector<PackageEntry> entries(count);
+  uint32_t pos = 3;
+  uint64_t running = 4ull + dir_length;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (dir_size - pos < 1) return false;
+    const uint32_t name_length = dir[pos];
+    if (dir_size - pos - 1 < name_length + 8) return false;
+    PackageEntry& e = entries[i];
+    std::memcpy(e.name, dir + pos + 1, name_length);
+    e.name[name_length] = 0;
+    for (uint32_t k = 0; k < name_length; ++k)
+      if (e.name[k] == '/') e.name[k] = '\\';
+    pos += 1 + name_length;
+    e.stored_length = GetU32(dir + pos);
+    e.unpacked_length = GetU32(dir + pos + 4);
+    pos += 8;
+    e.offset = running <= static_cast<uint64_t>(size) ? static_cast<uint32_t>(running)
+                                                      : PackageEntry::kBadOffset;
+    running += e.stored_length;
+  }
+
+  buffer_ = std::move(owned);
+  size_ = size;
+  entries_ = std::move(entries);
+  mode_ = mode;
+  return true;
+}
+
+const PackageEntry* CPackageArchive::GetEntry(int32_t index) const {
+  if (index < 0 || index >= GetEntryCount()) return nullptr;
+  return &entries_[static_cast<size_t>(index)];
+}
+
+bool CPackageArchive::IsEntryInBounds(int32_t index) const {
+  const PackageEntry* e = GetEntry(index);
+  if (!e || e->offset == PackageEntry::kBadOffset) return false;
+  // 64-bit sum: offset + length must not wrap on a 32-bit build.
+  return static_cast<uint64_t>(e->offset) + e->stored_length <= static_cast<uint64_t>(size_);
+}
+
+bool CPackageArchive::ReadEntryAt(int32_t index, const char* password, CSmartBuffer* out) const {
+  if (!out) return false;
+  out->Free();
+  if (!IsEntryInBounds(index)) return false;
+  const PackageEntry& e = entries_[static_cast<size_t>(index)];
+  const uint8_t* block = buffer_->Data() + e.offset;
+  if (mode_ == 0) {
+    // Assign leaves a 0-byte entry as an empty buffer; give it a block like mode 1 does.
+    if (e.stored_length == 0) return out->Allocate(0);
+    return out->Assign(block, static_cast<int32_t>(e.stored_length));
+  }
+  return InflateGrowing(block, e.stored_length, password, out, e.unpacked_length);
+}
+
+int32_t CPackageArchive::FindEntry(const char* name) const {
+  if (!name) return -1;
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (EqualsNoCase(entries_[i].name, name)) return static_cast<int32_t>(i);
+  return -1;
+}
+
+bool CPackageArchive::ReadEntryNamed(const char* name, const char* password,
+                                     CSmartBuffer* out) const {
+  if (out) out->Free();
+  int32_t index = FindEntry(name);
+  if (index < 0) return false;
+  return ReadEntryAt(index, password, out);
+}
+
+PackageCache& PackageCache::Instance() {
+  static PackageCache cache;
+  return cache;
+}
+
+CPackageArchive* PackageCache::FindLocked(const char* fullPath) const {
+  for (const Item& item : items_)
+    if (EqualsNoCase(item.path.c_str(), fullPath)) return item.archive.get();
+  return nullptr;
+}
+
+CPackageArchive* PackageCache::Find(const char* fullPath) {
+  if (!fullPath) return nullptr;
+  std::lock_guard<std::mutex> guard(lock_);
+  return FindLocked(fullPath);
+}
+
+int32_t PackageCache::GetCount() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return static_cast<int32_t>(items_.size());
+}
+
+HRESULT PackageCache::Open(const char* fullPath, CPackageArchive** archive) {
+  if (archive) *archive = nullptr;
+  if (!fullPath || !archive) return E_POINTER;
+  std::lock_guard<std::mutex> guard(lock_);
+  if (CPackageArchive* cached = FindLocked(fullPath)) {
+    *archive = cached;
+    return S_OK;
+  }
+  std::unique_ptr<CMappedFileBuffer> mapped(new CMappedFileBuffer);
+  if (!mapped->Map(fullPath)) return E_FAIL;
+  const int32_t size = mapped->Size();
+  std::unique_ptr<CPackageArchive> parsed(new CPackageArchive);
+  if (!parsed->Parse(mapped.release(), size)) return E_FAIL;
+  items_.push_back(Item{fullPath, std::move(parsed)});
+  *archive = items_.back().archive.get();
+  return S_OK;
+}
+
+HRESULT OpenPackage(const char* fullPath, CPackageArchive** archive) {
+  return PackageCache::Instance().Open(fullPath, archive);
+}
+
+CPackageArchive* OpenPackage(const char* fullPath) {
+  CPackageArchive* archive = nullptr;
+  return SUCCEEDED(OpenPackage(fullPath, &archive)) ? archive : nullptr;
+}

@@ -1,0 +1,71 @@
+#include "storage/primitives.h"
+
+#include <string>
+
+HRESULT WriteCount(IByteStream* stream, uint32_t value) {
+  const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  return WriteExact(stream, bytes, 4);
+}
+
+HRESULT ReadCount(IByteStream* stream, uint32_t* value) {
+  if (!value) return E_POINTER;
+  uint8_t bytes[4];
+  HRESULT hr = ReadExact(stream, bytes, 4);
+  if (FAILED(hr)) return hr;
+  *value = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+  return S_OK;
+}
+
+HRESULT WriteInt32(IByteStream* stream, int32_t value) {
+  return WriteCount(stream, static_cast<uint32_t>(value));
+}
+
+HRESULT ReadInt32(IByteStream* stream, int32_t* value) {
+  if (!value) return E_POINTER;
+  uint32_t raw = 0;
+  HRESULT hr = ReadCount(stream, &raw);
+  if (FAILED(hr)) return hr;
+  *value = static_cast<int32_t>(raw);
+  return S_OK;
+}
+
+HRESULT WriteString(IByteStream* stream, const CSmallStr& text) {
+  if (!stream) return E_POINTER;
+  uint32_t length = static_cast<uint32_t>(text.GetLength());
+  HRESULT hr = WriteCount(stream, length);
+  if (FAILED(hr) || length == 0) return hr;
+  return WriteExact(stream, text.c_str(), length);
+}
+
+HRESULT ReadString(IByteStream* stream, CSmallStr* out) {
+  if (!out) return E_POINTER;
+  out->Empty();
+  if (!stream) return E_POINTER;
+  uint32_t length = 0;
+  uint32_t got = 0;
+  uint8_t head[4];
+  HRESULT hr = stream->Read(head, 4, &got);
+  if (FAILED(hr) || got != 4) return E_FAIL;
+  length = static_cast<uint32_t>(head[0]) | (static_cast<uint32_t>(head[1]) << 8) |
+           (static_cast<uint32_t>(head[2]) << 16) | (static_cast<uint32_t>(head[3]) << 24);
+  if (length == 0) return S_OK;
+  if (length > static_cast<uint32_t>(INT32_MAX - 1)) return E_FAIL;
+  // Read in pieces: the length comes from the data and may be corrupt, so memory grows only with
+  // the bytes that really arrive.
+  std::string text;
+  char chunk[4096];
+  uint32_t remaining = length;
+  while (remaining > 0) {
+    uint32_t want = remaining < sizeof chunk ? remaining : static_cast<uint32_t>(sizeof chunk);
+    uint32_t piece = 0;
+    hr = stream->Read(chunk, want, &piece);
+    if (FAILED(hr)) return hr;
+    if (piece != want) return E_FAIL;
+    text.append(chunk, piece);
+    remaining -= piece;
+  }
+  *out = CSmallStr(text);
+  return S_OK;
+}

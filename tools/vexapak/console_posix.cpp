@@ -1,0 +1,6 @@
+#include "console.h"
+
+// POSIX streams never translate newlines.
+bool SetStdoutBinary() {
+  return true;
+}
