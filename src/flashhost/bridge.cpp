@@ -1,0 +1,368 @@
+#include "flashhost/bridge.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "data/pseudourl.h"
+#include "flashhost/holder.h"
+#include "flashhost/jrienv.h"
+#include "flashhost/netscapestream.h"
+#include "platform/codepage.h"
+
+namespace {
+
+constexpr char kFlashToXml[] = "__flash__toXML(";
+constexpr char kCallEnd[] = ")) ; } catch (e)";
+
+// ---- Live holders
+
+std::vector<CFlashHolder*>& Holders() {
+  static auto* holders = new std::vector<CFlashHolder*>();
+  return *holders;
+}
+
+// The live holder behind a host pointer, or null.
+CFlashHolder* LiveHolder(CPluginHost* host) {
+  if (!host) return nullptr;
+  for (CFlashHolder* holder : Holders()) {
+    if (static_cast<CPluginHost*>(holder) == host) return holder;
+  }
+  return nullptr;
+}
+
+// The holder a JRI call on `object` is meant for. The plug-in names its peer as NPN_GetJavaPeer
+// gave it, which is the host; a plug-in that names something else can only mean the one holder of
+// the process.
+CFlashHolder* HolderForJavaObject(jref object) {
+  for (CFlashHolder* holder : Holders()) {
+    if (static_cast<void*>(static_cast<CPluginHost*>(holder)) == object) return holder;
+  }
+  return Holders().size() == 1 ? Holders().front() : nullptr;
+}
+
+// Runtime multibyte conversion of narrow text, the way FSCommand texts become wide.
+CSmallWStr RuntimeWide(const std::string& text) {
+  return CSmallWStr(text.c_str());
+}
+
+// A JRI string's text: UTF-8 through the ANSI code page, then the runtime conversion.
+CSmallWStr WideFromJRIString(jstring str) {
+  const char* bytes = CJRIEnvironment::Instance().GetStringBytes(str);
+  if (!bytes) return CSmallWStr();
+  return RuntimeWide(vexa::platform::WideToAnsi(vexa::platform::Utf8ToWide(bytes)));
+}
+
+// The text of an NPString copied and terminated; a plug-in's string need not be. Text after an
+// embedded zero byte is dropped, as for any terminated string.
+std::string CopyNPString(const NPString& text) {
+  if (!text.UTF8Characters || text.UTF8Length == 0) return std::string();
+  std::string copy(text.UTF8Characters, text.UTF8Length);
+  const size_t zero = copy.find('\0');
+  if (zero != std::string::npos) copy.resize(zero);
+  return copy;
+}
+
+std::string StringArgument(const NPVariant* args, uint32_t count, uint32_t index) {
+  if (!args || index >= count || args[index].type != NPVariantType_String) return std::string();
+  return CopyNPString(args[index].value.stringValue);
+}
+
+void ReplaceEscapes(CSmallWStr* text) {
+  text->ReplaceAll(L"\\n", L"\n");
+  text->ReplaceAll(L"\\r", L"\r");
+  text->ReplaceAll(L"\\t", L"\t");
+}
+
+bool IsName(NPIdentifier identifier, const char* name) {
+  return identifier && std::strcmp(static_cast<const char*>(identifier), name) == 0;
+}
+
+// ---- The window object class
+
+NPObject* VEXA_CDECL WindowAllocate(NPP, NPClass* objectClass) {
+  NPObject* object = new (std::nothrow) NPObject;
+  if (!object) return nullptr;
+  object->_class = objectClass;
+  object->referenceCount = 0;
+  return object;
+}
+
+void VEXA_CDECL WindowDeallocate(NPObject* object) {
+  delete object;
+}
+
+void VEXA_CDECL WindowInvalidate(NPObject*) {}
+
+bool VEXA_CDECL WindowHasMethod(NPObject*, NPIdentifier) {
+  return true;
+}
+
+bool VEXA_CDECL WindowInvoke(NPObject*, NPIdentifier, const NPVariant*, uint32_t, NPVariant*) {
+  return true;
+}
+
+bool VEXA_CDECL WindowInvokeDefault(NPObject*, const NPVariant*, uint32_t, NPVariant*) {
+  return true;
+}
+
+bool VEXA_CDECL WindowHasProperty(NPObject*, NPIdentifier) {
+  return true;
+}
+
+bool VEXA_CDECL WindowGetProperty(NPObject*, NPIdentifier, NPVariant*) {
+  return true;
+}
+
+bool VEXA_CDECL WindowSetProperty(NPObject*, NPIdentifier, const NPVariant*) {
+  return true;
+}
+
+bool VEXA_CDECL WindowRemoveProperty(NPObject*, NPIdentifier) {
+  return true;
+}
+
+NPClass g_windowClass = {
+    NP_CLASS_STRUCT_VERSION,
+    &WindowAllocate,
+    &WindowDeallocate,
+    &WindowInvalidate,
+    &WindowHasMethod,
+    &WindowInvoke,
+    &WindowInvokeDefault,
+    &WindowHasProperty,
+    &WindowGetProperty,
+    &WindowSetProperty,
+    &WindowRemoveProperty,
+    nullptr,
+    nullptr,
+};
+
+// ---- FSCommand(target, command, argument) on the Java peer
+
+class CFSCommand : public CJRICommand {
+ public:
+  jint GetIdentifier() const override { return kJRIFSCommandMethodId; }
+  const char* GetSignature() const override { return kJRIFSCommandSignature; }
+  const char* GetName() const override { return "FSCommand"; }
+
+  // Queues the command (second string) and argument (third); the target (first) is not used. The
+  // sink sees it when the holder next serves its queue.
+  jint Invoke(jref object, const JRIStackItem* args, int count) override {
+    if (!args || count < 3) return 0;
+    CFlashHolder* holder = HolderForJavaObject(object);
+    if (!holder) return 0;
+    holder->QueueNotification(std::make_unique<CFSCommandMessage>(WideFromJRIString(args[1].p),
+                                                                  WideFromJRIString(args[2].p)));
+    return 0;
+  }
+};
+
+// ---- The browser side of scripting
+
+class CScriptingBridge : public IBrowserScripting {
+ public:
+  CScriptingBridge() {
+    CJRIEnvironment& env = CJRIEnvironment::Instance();
+    env.Register(std::make_unique<CGetPeer>());
+    env.Register(std::make_unique<CFSCommand>());
+  }
+
+  JRIEnv* GetJavaEnv() override { return CJRIEnvironment::Instance().GetEnv(); }
+
+  NPObject* CreateWindowObject(CPluginHost*, NPP) override { return NewWindowObject(); }
+
+  bool Invoke(CPluginHost* host, NPP, NPObject*, NPIdentifier method, const NPVariant* args,
+              uint32_t argCount, NPVariant* result) override {
+    if (IsName(method, "test_DoFSCommand")) {
+      // Missing or non-string arguments read as empty texts.
+      const CSmallWStr command = RuntimeWide(StringArgument(args, argCount, 0));
+      const CSmallWStr argument = RuntimeWide(StringArgument(args, argCount, 1));
+      CFlashHolder* holder = LiveHolder(host);
+      if (holder && holder->GetNotifySink()) {
+        holder->GetNotifySink()->OnFSCommand(command.c_str(), argument.c_str());
+      }
+      return true;
+    }
+    if (IsName(method, "toString")) {
+      if (result) {
+        // Constant text: releasevariantvalue leaves strings alone.
+        const char* page = PseudoPageUrlText();
+        result->type = NPVariantType_String;
+        result->value.stringValue.UTF8Characters = page;
+        result->value.stringValue.UTF8Length = static_cast<uint32_t>(std::strlen(page));
+      }
+      return true;
+    }
+    return true;
+  }
+
+  bool Evaluate(CPluginHost* host, NPP, NPObject*, NPString* script, NPVariant*) override {
+    if (!script) return false;
+    std::string command;
+    std::string argument;
+    if (!ParseExternalCall(CopyNPString(*script), &command, &argument)) return false;
+    CFlashHolder* holder = LiveHolder(host);
+    if (!holder) return false;
+
+    holder->ClearResults();
+    CSmallWStr wideCommand = RuntimeWide(command);
+    CSmallWStr wideArgument = RuntimeWide(argument);
+    ReplaceEscapes(&wideCommand);
+    ReplaceEscapes(&wideArgument);
+    if (IFlashPlayerNotifySink* sink = holder->GetNotifySink()) {
+      sink->OnFSCommand(wideCommand.c_str(), wideArgument.c_str());
+    }
+
+    // The sink may have re-entered the holder meanwhile; its state is read afresh.
+    if (LiveHolder(host) != holder || holder->GetResultCallback().IsEmpty()) return false;
+    const std::wstring callback = vexa::platform::AnsiToWide(holder->GetResultCallback().c_str());
+    VARIANT returned;
+    VariantInit(&returned);
+    if (holder->GetResults().empty()) {
+      VARIANT zero;
+      VariantInit(&zero);
+      zero.vt = VT_BSTR;
+      zero.bstrVal = SysAllocString(L"0");
+      holder->CallMovieFunction(callback.c_str(), &zero, 1, &returned);
+      VariantClear(&zero);
+    } else {
+      // A copy: the callback may send commands that clear the list while the call runs.
+      std::vector<VARIANT> results(holder->GetResults().size());
+      for (size_t i = 0; i < results.size(); ++i) {
+        VariantInit(&results[i]);
+        VariantCopy(&results[i], const_cast<VARIANT*>(&holder->GetResults()[i]));
+      }
+      holder->CallMovieFunction(callback.c_str(), results.data(),
+                                static_cast<int32_t>(results.size()), &returned);
+      for (VARIANT& value : results) VariantClear(&value);
+    }
+    VariantClear(&returned);
+    return false;
+  }
+
+  bool GetProperty(CPluginHost*, NPP, NPObject*, NPIdentifier name, NPVariant* result) override {
+    if (!result || !(IsName(name, "location") || IsName(name, "top"))) return false;
+    NPObject* window = NewWindowObject();
+    if (!window) return false;
+    result->type = NPVariantType_Object;
+    result->value.objectValue = window;
+    return true;
+  }
+};
+
+}  // namespace
+
+const char* PseudoPageUrlText() {
+  static const std::string* page = new std::string(std::string(kPseudoUrlPrefix) + kPseudoPageName);
+  return page->c_str();
+}
+
+void CFSCommandMessage::Process(CPluginHost* host) {
+  CFlashHolder* holder = LiveHolder(host);
+  if (!holder || !holder->GetNotifySink()) return;
+  holder->GetNotifySink()->OnFSCommand(command_.c_str(), argument_.c_str());
+}
+
+void EscapeXmlText(CSmallWStr* text) {
+  if (!text) return;
+  text->ReplaceAll(L"\\\"", L"\"");
+  text->ReplaceAll(L"&lt;", L"<");
+  text->ReplaceAll(L"&gt;", L">");
+  text->ReplaceAll(L"&quot;", L"\"");
+  text->ReplaceAll(L"&apos;", L"'");
+  text->ReplaceAll(L"&amp;", L"%amp;");
+  text->ReplaceAll(L"<", L"&lt;");
+  text->ReplaceAll(L">", L"&gt;");
+  text->ReplaceAll(L"\"", L"&quot;");
+  text->ReplaceAll(L"'", L"&apos;");
+  text->ReplaceAll(L"%amp;", L"&amp;");
+}
+
+CSmallWStr BuildInvokeXml(const wchar_t* name, const VARIANT* args, int count) {
+  std::wstring xml = L"<invoke name=\"";
+  if (name) xml += name;
+  xml += L"\" returntype=\"string\"><arguments>";
+  for (int i = 0; args && i < count; ++i) {
+    const VARIANT& value = args[i];
+    switch (value.vt) {
+      case VT_BSTR: {
+        CSmallWStr text(value.bstrVal ? value.bstrVal : L"");
+        EscapeXmlText(&text);
+        xml += L"<string>";
+        xml.append(text.c_str(), static_cast<size_t>(text.GetLength()));
+        xml += L"</string>";
+        break;
+      }
+      case VT_INT: {
+        const std::string digits = std::to_string(static_cast<long long>(value.intVal));
+        xml += L"<number>";
+        xml.append(digits.begin(), digits.end());
+        xml += L"</number>";
+        break;
+      }
+      case VT_UINT: {
+        const std::string digits = std::to_string(static_cast<unsigned long long>(value.uintVal));
+        xml += L"<number>";
+        xml.append(digits.begin(), digits.end());
+        xml += L"</number>";
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  xml += L"</arguments></invoke>";
+  return CSmallWStr(xml);
+}
+
+bool ParseExternalCall(const std::string& script, std::string* command, std::string* argument) {
+  const size_t open = script.find(kFlashToXml);
+  if (open == std::string::npos) return false;
+  const size_t innerStart = open + std::strlen(kFlashToXml);
+  const size_t close = script.find(kCallEnd, innerStart);
+  if (close == std::string::npos) return false;
+  const std::string inner = script.substr(innerStart, close - innerStart);
+  const size_t paren = inner.find('(');
+  if (paren == std::string::npos) return false;
+  std::string args = inner.substr(paren + 1);
+  if (!args.empty() && (args[0] == '"' || args[0] == '\'')) {
+    args = args.size() >= 2 ? args.substr(1, args.size() - 2) : std::string();
+  } else if (args == "null") {
+    args.clear();
+  }
+  if (command) *command = inner.substr(0, paren);
+  if (argument) *argument = args;
+  return true;
+}
+
+NPClass* GetWindowObjectClass() {
+  return &g_windowClass;
+}
+
+NPObject* NewWindowObject() {
+  NPObject* object = g_windowClass.allocate(nullptr, &g_windowClass);
+  if (object) object->referenceCount = 1;
+  return object;
+}
+
+IBrowserScripting* GetScriptingBridge() {
+  static auto* bridge = new CScriptingBridge();
+  return bridge;
+}
+
+void RegisterFlashHolder(CFlashHolder* holder) {
+  IBrowserScripting* bridge = GetScriptingBridge();
+  if (!GetBrowserScripting()) SetBrowserScripting(bridge);
+  if (holder && std::find(Holders().begin(), Holders().end(), holder) == Holders().end()) {
+    Holders().push_back(holder);
+  }
+}
+
+void UnregisterFlashHolder(CFlashHolder* holder) {
+  auto& holders = Holders();
+  holders.erase(std::remove(holders.begin(), holders.end(), holder), holders.end());
+}
