@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <new>
 #include <string>
@@ -269,17 +270,15 @@ void CFSCommandMessage::Process(CPluginHost* host) {
 
 void EscapeXmlText(CSmallWStr* text) {
   if (!text) return;
-  text->ReplaceAll(L"\\\"", L"\"");
-  text->ReplaceAll(L"&lt;", L"<");
-  text->ReplaceAll(L"&gt;", L">");
-  text->ReplaceAll(L"&quot;", L"\"");
-  text->ReplaceAll(L"&apos;", L"'");
-  text->ReplaceAll(L"&amp;", L"%amp;");
-  text->ReplaceAll(L"<", L"&lt;");
-  text->ReplaceAll(L">", L"&gt;");
-  text->ReplaceAll(L"\"", L"&quot;");
-  text->ReplaceAll(L"'", L"&apos;");
-  text->ReplaceAll(L"%amp;", L"&amp;");
+  static const wchar_t* const kPasses[][2] = {
+      {L"\\\"", L"\""},   {L"&lt;", L"<"},      {L"&gt;", L">"},      {L"&quot;", L"\""},
+      {L"&apos;", L"'"},  {L"&amp;", L"%amp;"}, {L"<", L"&lt;"},      {L">", L"&gt;"},
+      {L"\"", L"&quot;"}, {L"'", L"&apos;"},    {L"%amp;", L"&amp;"},
+  };
+  for (const auto& pass : kPasses) {
+    // Most texts need few of the passes; a pass with nothing to find costs only the search.
+    if (std::wcsstr(text->c_str(), pass[0])) text->ReplaceAll(pass[0], pass[1]);
+  }
 }
 
 CSmallWStr BuildInvokeXml(const wchar_t* name, const VARIANT* args, int count) {
