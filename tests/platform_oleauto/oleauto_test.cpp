@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "values/variant_test_util.h"
+
 namespace {
 
 std::wstring Text(BSTR b) {
@@ -239,34 +241,7 @@ void Build(const Source& s, VARIANT* v) {
   }
 }
 
-int64_t IntegerOf(const VARIANT& v) {
-  switch (v.vt) {
-    case VT_I1:
-      return static_cast<signed char>(v.cVal);
-    case VT_UI1:
-      return v.bVal;
-    case VT_I2:
-      return v.iVal;
-    case VT_UI2:
-      return v.uiVal;
-    case VT_BOOL:
-      return v.boolVal;
-    case VT_I4:
-      return v.lVal;
-    case VT_UI4:
-      return v.ulVal;
-    case VT_INT:
-      return v.intVal;
-    case VT_UINT:
-      return v.uintVal;
-    case VT_ERROR:
-      return v.scode;
-    case VT_CY:
-      return v.cyVal.int64;
-    default:
-      return 0;
-  }
-}
+using values_test::IntegerOf;
 
 struct ChangeCase {
   Source from;
