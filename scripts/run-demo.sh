@@ -6,36 +6,36 @@
 # Without one the player runs on a virtual display (Xvfb): once the demo has drawn, a screenshot is
 # saved, its file name printed, and the player closed.
 #
-# Environment: VEXA_BUILD_DIR (default <repo>/build; the player is built in its windows-i686
-# folder), VEXA_JOBS (2), VEXA_SKIP_SETUP=1 to skip installing missing tools (scripts/setup.sh).
+# The player is the 32-bit one we ship where this machine can start 32-bit programs, and the 64-bit
+# build of the same sources where it cannot (decided by trying; see scripts/wine-env.sh).
+#
+# Environment: VEXA_BUILD_DIR (default <repo>/build; the player is built in its windows-i686 or
+# windows-x86_64 folder), VEXA_JOBS (2), VEXA_SKIP_SETUP=1 to skip installing missing tools
+# (scripts/setup.sh), VEXA_DEMO_ARCH=i686|x86_64 to choose the player yourself.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${VEXA_BUILD_DIR:-$ROOT/build}
-DIR=$BUILD/windows-i686
 JOBS=${VEXA_JOBS:-2}
-OUT=$DIR/demo
-PLAYER_DIR=$DIR/player
-XVFB_PID=
 PLAYER_PID=
+# shellcheck source=wine-env.sh
+source "$ROOT/scripts/wine-env.sh"
 
 cleanup() {
   if [[ -n $PLAYER_PID ]]; then
     kill "$PLAYER_PID" 2>/dev/null || true
   fi
-  if [[ -n $XVFB_PID ]]; then
-    WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
-    kill "$XVFB_PID" 2>/dev/null || true
-    wait "$XVFB_PID" 2>/dev/null || true
-  fi
+  vexa_env_stop
 }
 trap cleanup EXIT
 
-# --- Tools and build ---------------------------------------------------------------------------
+# --- Tools ---------------------------------------------------------------------------------------
 need_setup=0
-for tool in cmake ninja i686-w64-mingw32-g++-posix wine Xvfb import convert xdotool; do
+for tool in cmake ninja i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wineserver Xvfb \
+  import convert xdotool; do
   command -v "$tool" >/dev/null 2>&1 || need_setup=1
 done
+[[ -e $VEXA_WINE64_LOADER ]] || need_setup=1
 if ((need_setup)); then
   if [[ ${VEXA_SKIP_SETUP:-0} == 1 ]]; then
     echo "run-demo: tools are missing and VEXA_SKIP_SETUP=1; run scripts/setup.sh" >&2
@@ -44,9 +44,33 @@ if ((need_setup)); then
   "$ROOT/scripts/setup.sh"
 fi
 
+# --- Which player: the 32-bit one we ship where this machine runs it, else the 64-bit one ---------
+ARCH=${VEXA_DEMO_ARCH:-}
+if [[ -z $ARCH ]]; then
+  if vexa_wine_probe i686; then
+    ARCH=i686
+  else
+    echo "run-demo: $VEXA_WINE_WHY; using the 64-bit player"
+    ARCH=x86_64
+  fi
+fi
+case $ARCH in
+  i686) PRESET=windows-i686 ;;
+  x86_64) PRESET=windows-x86_64 ;;
+  *) echo "run-demo: VEXA_DEMO_ARCH must be i686 or x86_64" >&2; exit 2 ;;
+esac
+if ! vexa_wine_probe "$ARCH"; then
+  echo "run-demo: cannot run the $ARCH player: $VEXA_WINE_WHY" >&2
+  exit 1
+fi
+DIR=$BUILD/$PRESET
+OUT=$DIR/demo
+PLAYER_DIR=$DIR/player
+echo "run-demo: the $ARCH player ($VEXA_WINE_WHY)"
+
 if [[ ! -f $DIR/build.ninja ]]; then
   echo "run-demo: configuring the Windows build in $DIR"
-  cmake --preset windows-i686 -S "$ROOT" -B "$DIR" >/dev/null
+  cmake --preset "$PRESET" -S "$ROOT" -B "$DIR" >/dev/null
 fi
 echo "run-demo: building the player"
 cmake --build "$DIR" -j "$JOBS" --target vexa_player vexa_demo_pak >/dev/null
@@ -55,42 +79,31 @@ cmake --build "$DIR" -j "$JOBS" --target vexa_player vexa_demo_pak >/dev/null
   exit 1
 }
 
-# --- Wine --------------------------------------------------------------------------------------
+# --- Wine ----------------------------------------------------------------------------------------
 # A prefix of the demo's own, so a test run stopping its Wine never takes the demo with it.
 export WINEPREFIX=${WINEPREFIX:-$DIR/wineprefix-demo}
-export WINEDEBUG=${WINEDEBUG:--all}
 mkdir -p "$OUT"
 if [[ ! -f $WINEPREFIX/system.reg ]]; then
   echo "run-demo: preparing a Wine prefix in $WINEPREFIX (once, about 30 s)"
-  WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= wineboot -i </dev/null >"$OUT/wineboot.log" 2>&1
-  wineserver -w </dev/null >/dev/null 2>&1 || true
 fi
 
 if [[ -n ${DISPLAY:-} ]]; then
+  VEXA_ENV_AUDIO=0 vexa_env_start "$ARCH" "$DIR" "$OUT" || exit 1
   echo "run-demo: starting the player on $DISPLAY (close its window to end)"
   cd "$PLAYER_DIR"
-  wine vexa_player.exe </dev/null >"$OUT/player.out" 2>&1
+  "$VEXA_WINE" vexa_player.exe </dev/null >"$OUT/player.out" 2>&1
   exit 0
 fi
 
 # --- Headless: virtual display, screenshot, close ------------------------------------------------
-rm -f "$OUT/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$OUT/display" </dev/null \
-  >"$OUT/xvfb.log" 2>&1 &
-XVFB_PID=$!
-for ((i = 0; i < 100; ++i)); do
-  [[ -s $OUT/display ]] && break
-  sleep 0.1
-done
-[[ -s $OUT/display ]] || { echo "run-demo: Xvfb did not start ($OUT/xvfb.log)" >&2; exit 1; }
-export DISPLAY=:$(tr -d '[:space:]' <"$OUT/display")
+vexa_env_start "$ARCH" "$DIR" "$OUT" || exit 1
 
 TRANSCRIPT=$OUT/transcript.txt
 SHOT=$OUT/screenshot.png
 rm -f "$TRANSCRIPT" "$SHOT"
 echo "run-demo: starting the player on the virtual display $DISPLAY"
 (cd "$PLAYER_DIR" &&
-  exec env VEXA_STANDIN_TRANSCRIPT="Z:${TRANSCRIPT//\//\\}" wine vexa_player.exe \
+  exec env VEXA_STANDIN_TRANSCRIPT="Z:${TRANSCRIPT//\//\\}" "$VEXA_WINE" vexa_player.exe \
     </dev/null >"$OUT/player.out" 2>&1) &
 PLAYER_PID=$!
 

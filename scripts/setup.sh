@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12 (bookworm): the MinGW-w64 i686 compiler and
-# zlib for it, 32-bit Wine, an X server for windows under test (Xvfb, xdotool, ImageMagick) and
-# PulseAudio for the mixer tests. Idempotent: returns at once when everything is there.
+# Installs what building and testing need on Debian 12 (bookworm): the MinGW-w64 i686 and x86_64
+# compilers and zlib for them, 32-bit and 64-bit Wine (32-bit Wine installs on every machine, even
+# one that cannot start 32-bit programs; scripts/wine-env.sh finds out at run time which runs), an
+# X server for windows under test (Xvfb, xdotool, ImageMagick) and PulseAudio for the mixer tests. Idempotent: returns at once when everything is there.
 # Needs root (or sudo) only when something must be installed.
 set -euo pipefail
 
@@ -18,7 +19,9 @@ REQUIRED=(
   "wine64|/usr/lib/wine/wine64"
   "wine32:i386|/usr/lib/wine/wine"
   "g++-mingw-w64-i686-posix|i686-w64-mingw32-g++-posix"
+  "g++-mingw-w64-x86-64-posix|x86_64-w64-mingw32-g++-posix"
   "libz-mingw-w64-dev|/usr/i686-w64-mingw32/lib/libz.a"
+  "libz-mingw-w64-dev|/usr/x86_64-w64-mingw32/lib/libz.a"
   "xvfb|Xvfb"
   "xauth|xauth"
   "xdotool|xdotool"
@@ -37,13 +40,15 @@ for entry in "${REQUIRED[@]}"; do
   else
     command -v "$check" >/dev/null 2>&1 && continue
   fi
-  missing+=("$package")
+  [[ " ${missing[*]} " == *" $package "* ]] || missing+=("$package")
 done
 
 # VEXA_SETUP_FORCE=1 runs the install of every package anyway (to check this script itself).
 if [[ ${VEXA_SETUP_FORCE:-0} == 1 ]]; then
   missing=()
-  for entry in "${REQUIRED[@]}"; do missing+=("${entry%%|*}"); done
+  for entry in "${REQUIRED[@]}"; do
+    [[ " ${missing[*]} " == *" ${entry%%|*} "* ]] || missing+=("${entry%%|*}")
+  done
 fi
 
 if ((${#missing[@]} == 0)); then

@@ -3,8 +3,13 @@
 #   linux    g++, Debug, ASan/UBSan (preset linux-asan); ctest
 #   fuzz     clang libFuzzer build of the fuzz targets (preset linux-fuzz); each fuzzer runs for
 #            VEXA_FUZZ_SECONDS on a copy of its corpus
-#   windows  MinGW-w64 i686 (preset windows-i686); ctest under Wine with a virtual display
-# Usage: scripts/test.sh [linux] [fuzz] [windows]    (no argument: all three, after setup)
+#   windows    both Windows targets, as far as this machine can run them: where 32-bit programs
+#              start, windows32 and windows64; where they cannot, windows64 runs its tests and the
+#              i686 player is still built (the summary says so and why)
+#   windows32  MinGW-w64 i686 (preset windows-i686, the player we ship); ctest under 32-bit Wine
+#   windows64  MinGW-w64 x86_64 (preset windows-x86_64); ctest under 64-bit Wine
+# Usage: scripts/test.sh [linux] [fuzz] [windows | windows32 | windows64]   (no argument: linux,
+#        fuzz and windows, after setup)
 # Environment: VEXA_BUILD_DIR (default <repo>/build), VEXA_JOBS (2), VEXA_FUZZ_SECONDS (20),
 #              VEXA_SKIP_SETUP=1 to skip scripts/setup.sh.
 # Exits non-zero when any stage fails; later stages still run so one run reports everything.
@@ -16,13 +21,15 @@ JOBS=${VEXA_JOBS:-2}
 FUZZ_SECONDS=${VEXA_FUZZ_SECONDS:-20}
 LINUX_DIR=$BUILD/linux-asan
 FUZZ_DIR=$BUILD/linux-fuzz
-WINDOWS_DIR=$BUILD/windows-i686
 LOGS=$BUILD/logs
 
 STAGES=("$@")
 ((${#STAGES[@]})) || STAGES=(linux fuzz windows)
 for s in "${STAGES[@]}"; do
-  case $s in linux | fuzz | windows) ;; *) echo "unknown stage '$s' (linux, fuzz, windows)" >&2; exit 2 ;; esac
+  case $s in
+    linux | fuzz | windows | windows32 | windows64) ;;
+    *) echo "unknown stage '$s' (linux, fuzz, windows, windows32, windows64)" >&2; exit 2 ;;
+  esac
 done
 
 mkdir -p "$LOGS"
@@ -45,7 +52,7 @@ logged() {
 
 # Records one stage's result for the summary.
 record() {  # name status seconds detail
-  SUMMARY+=("$(printf '%-8s %-5s %5ss  %s' "$1" "$2" "$3" "$4")")
+  SUMMARY+=("$(printf '%-9s %-5s %5ss  %s' "$1" "$2" "$3" "$4")")
   [[ $2 == FAIL ]] && FAILED=1
   return 0
 }
@@ -55,82 +62,11 @@ ctest_result() {
   grep -E 'tests passed|No tests were found' "$1" | tail -n 1 || true
 }
 
-# --- Background services of the Windows stage, always stopped on exit -------------------------
-XVFB_PID=
-PULSE_DIR=
-WINE_STARTED=0
-
-cleanup() {
-  if ((WINE_STARTED)); then
-    WINEPREFIX=$WINDOWS_DIR/wineprefix wineserver -k >/dev/null 2>&1 || true
-    WINE_STARTED=0
-  fi
-  if [[ -n $PULSE_DIR && -f $PULSE_DIR/pid ]]; then
-    kill "$(cat "$PULSE_DIR/pid")" 2>/dev/null || true
-    PULSE_DIR=
-  fi
-  if [[ -n $XVFB_PID ]]; then
-    kill "$XVFB_PID" 2>/dev/null || true
-    wait "$XVFB_PID" 2>/dev/null || true
-    XVFB_PID=
-  fi
-}
-trap cleanup EXIT
+# --- Background services of the Windows stages, always stopped on exit ------------------------
+# shellcheck source=wine-env.sh
+source "$ROOT/scripts/wine-env.sh"
+trap vexa_env_stop EXIT
 trap 'exit 130' INT TERM
-
-# Starts Xvfb on a display number it picks itself; sets DISPLAY.
-start_xvfb() {
-  local fdfile=$WINDOWS_DIR/xvfb.display
-  rm -f "$fdfile"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" \
-    </dev/null >"$LOGS/xvfb.log" 2>&1 &
-  XVFB_PID=$!
-  local i
-  for ((i = 0; i < 100; ++i)); do
-    if [[ -s $fdfile ]]; then
-      export DISPLAY=:$(tr -d '[:space:]' <"$fdfile")
-      return 0
-    fi
-    kill -0 "$XVFB_PID" 2>/dev/null || break
-    sleep 0.1
-  done
-  echo "Xvfb did not start; see $LOGS/xvfb.log"
-  return 1
-}
-
-# A PulseAudio server with a null sink, private to this run, so Wine has a mixer. Optional: the
-# tests that need a mixer see none when this fails.
-start_pulseaudio() {
-  PULSE_DIR=$WINDOWS_DIR/pulse
-  rm -rf "$PULSE_DIR"
-  mkdir -p "$PULSE_DIR"
-  export PULSE_RUNTIME_PATH=$PULSE_DIR
-  export PULSE_SERVER=unix:$PULSE_DIR/native
-  if pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
-    --load="module-null-sink sink_name=dummy" --load=module-native-protocol-unix \
-    </dev/null >"$LOGS/pulseaudio.log" 2>&1; then
-    return 0
-  fi
-  echo "note: PulseAudio did not start (see $LOGS/pulseaudio.log); Wine has no mixer"
-  unset PULSE_SERVER
-  return 0
-}
-
-# A Wine prefix of our own, booted once, with its services running before the first test so
-# that they do not hold the tests' output pipes open (see docs in the README).
-start_wine() {
-  export WINEPREFIX=$WINDOWS_DIR/wineprefix
-  export WINEDEBUG=-all
-  if [[ ! -f $WINEPREFIX/system.reg ]]; then
-    # No Mono/Gecko install prompts: they would wait for a click on the virtual display.
-    WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= wineboot -i </dev/null >"$LOGS/wineboot.log" 2>&1 ||
-      { echo "wineboot failed; see $LOGS/wineboot.log"; return 1; }
-    wineserver -w </dev/null >/dev/null 2>&1
-  fi
-  WINE_STARTED=1
-  wineserver -p </dev/null >/dev/null 2>&1 || { echo "wineserver did not start"; return 1; }
-  wine cmd /c exit </dev/null >/dev/null 2>&1 || { echo "wine cannot run programs"; return 1; }
-}
 
 # --- Stages ----------------------------------------------------------------------------------
 stage_setup() {
@@ -221,35 +157,89 @@ stage_fuzz() {
   record fuzz PASS $((SECONDS - start)) "$detail: $ran fuzzers"
 }
 
-stage_windows() {
-  local start=$SECONDS
-  say "windows: configure and build ($WINDOWS_DIR)"
-  if ! logged "$LOGS/windows-configure.log" cmake --preset windows-i686 -S "$ROOT" -B "$WINDOWS_DIR" ||
-    ! logged "$LOGS/windows-build.log" cmake --build "$WINDOWS_DIR" -j "$JOBS"; then
-    record windows FAIL $((SECONDS - start)) "build failed"
+# Builds one Windows target; with `run` also runs its ctest under Wine.
+#   windows_target NAME ARCH PRESET run|build REASON
+windows_target() {
+  local name=$1 arch=$2 preset=$3 mode=$4 reason=$5
+  local dir=$BUILD/$preset start=$SECONDS
+  say "$name: configure and build ($dir)"
+  if ! logged "$LOGS/$name-configure.log" cmake --preset "$preset" -S "$ROOT" -B "$dir" ||
+    ! logged "$LOGS/$name-build.log" cmake --build "$dir" -j "$JOBS"; then
+    record "$name" FAIL $((SECONDS - start)) "build failed"
     return 1
   fi
   local built=$SECONDS
-  say "windows: starting Xvfb, PulseAudio and Wine"
-  if ! start_xvfb || ! start_pulseaudio || ! start_wine; then
-    cleanup
-    record windows FAIL $((SECONDS - start)) "test environment did not start"
+  if [[ $mode == build ]]; then
+    record "$name" BUILT $((SECONDS - start)) "built only, tests not run: $reason"
+    return 0
+  fi
+  say "$name: starting Xvfb, PulseAudio and Wine ($arch)"
+  # A display, sound server and prefix of this run's own, whatever the caller's environment has.
+  export WINEPREFIX=$dir/wineprefix
+  if ! VEXA_ENV_OWN_DISPLAY=1 vexa_env_start "$arch" "$dir" "$LOGS/$name"; then
+    vexa_env_stop
+    record "$name" FAIL $((SECONDS - start)) "test environment did not start"
     return 1
   fi
   local ready=$SECONDS
-  echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
-  say "windows: ctest under Wine"
-  local log=$LOGS/windows-ctest.log rc=0
+  echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX loader=$VEXA_WINE"
+  say "$name: ctest under Wine ($reason)"
+  local log=$LOGS/$name-ctest.log rc=0
   # One test at a time: tests that open windows share the one display.
-  ctest --test-dir "$WINDOWS_DIR" --output-on-failure 2>&1 | tee "$log" || rc=$?
-  cleanup
+  ctest --test-dir "$dir" --output-on-failure 2>&1 | tee "$log" || rc=$?
+  vexa_env_stop
+  unset WINEPREFIX VEXA_WINE
   local detail="build $((built - start))s, Wine start $((ready - built))s, tests $((SECONDS - ready))s: $(ctest_result "$log")"
   if ((rc == 0)); then
-    record windows PASS $((SECONDS - start)) "$detail"
+    record "$name" PASS $((SECONDS - start)) "$detail"
   else
-    record windows FAIL $((SECONDS - start)) "$detail"
+    record "$name" FAIL $((SECONDS - start)) "$detail"
     return 1
   fi
+}
+
+# Asked for by name: the target's tests must run here, or the stage fails saying why not.
+stage_windows32() {
+  if ! vexa_wine_probe i686; then
+    echo "windows32: $VEXA_WINE_WHY"
+    record windows32 FAIL 0 "cannot run: $VEXA_WINE_WHY"
+    return 1
+  fi
+  windows_target windows32 i686 windows-i686 run "$VEXA_WINE_WHY"
+}
+
+stage_windows64() {
+  if ! vexa_wine_probe x86_64; then
+    echo "windows64: $VEXA_WINE_WHY"
+    record windows64 FAIL 0 "cannot run: $VEXA_WINE_WHY"
+    return 1
+  fi
+  windows_target windows64 x86_64 windows-x86_64 run "$VEXA_WINE_WHY"
+}
+
+# Both targets, as far as this machine can run them.
+stage_windows() {
+  local why32 why64 ok32=0 ok64=0 rc=0
+  vexa_wine_probe i686 && ok32=1
+  why32=$VEXA_WINE_WHY
+  vexa_wine_probe x86_64 && ok64=1
+  why64=$VEXA_WINE_WHY
+  say "windows: i686: $why32; x86_64: $why64"
+  if ((ok32)); then
+    windows_target windows32 i686 windows-i686 run "$why32" || rc=1
+  else
+    windows_target windows32 i686 windows-i686 build "$why32" || rc=1
+  fi
+  if ((ok64)); then
+    windows_target windows64 x86_64 windows-x86_64 run "$why64" || rc=1
+  else
+    record windows64 FAIL 0 "cannot run: $why64"
+    rc=1
+  fi
+  if ((!ok32 && !ok64)); then
+    echo "windows: this machine runs no Windows programs: $why32; $why64"
+  fi
+  return $rc
 }
 
 # --- Main ------------------------------------------------------------------------------------
@@ -266,5 +256,5 @@ done
 
 say "summary (build folder $BUILD, logs in $LOGS)"
 printf '%s\n' "${SUMMARY[@]}"
-printf 'total    %-5s %5ss\n' "$( ((FAILED)) && echo FAIL || echo PASS)" $((SECONDS - TOTAL_START))
+printf 'total     %-5s %5ss\n' "$( ((FAILED)) && echo FAIL || echo PASS)" $((SECONDS - TOTAL_START))
 exit $FAILED

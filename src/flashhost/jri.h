@@ -81,7 +81,7 @@ union JRIStackItem {
 // if any, in slot 0. There is no argument count: the method's signature fixes it.
 typedef void(VEXA_CDECL* JRINativeStubFn)(JRIStackItem* args, JRIEnv* env);
 
-// Layout on 32-bit targets, where the other side of the interface may be foreign code.
-static_assert(sizeof(void*) != 4 || sizeof(JRIInterfaceTable) == 4 * kJRISlotCount,
+// Layout on every target: the other side of the interface may be foreign code.
+static_assert(sizeof(JRIInterfaceTable) == sizeof(void*) * kJRISlotCount,
               "JRI interface table is 133 words");
-static_assert(sizeof(void*) != 4 || sizeof(JRIStackItem) == 4, "JRI stack items are one word");
+static_assert(sizeof(JRIStackItem) == sizeof(void*), "JRI stack items are one word");

@@ -436,40 +436,46 @@ typedef NPError(VEXA_STDCALL* NP_InitializeFunc)(NPNetscapeFuncs* browserFuncs);
 typedef NPError(VEXA_STDCALL* NP_ShutdownFunc)(void);
 
 // ---------------------------------------------------------------------------------------------
-// 32-bit layouts (checked wherever pointers are 4 bytes)
+// Layouts of the published interface, for 32-bit and 64-bit targets
 
 namespace npapi_layout {
-constexpr bool kCheck = sizeof(void*) == 4;
+// The plug-in is foreign code built against the published layouts: every structure that crosses the
+// interface is checked for both word sizes. `L(a, b)` is a on 32-bit targets and b on 64-bit ones
+// (Windows x64 and LP64 systems agree here: 32-bit integers, 64-bit pointers, natural alignment).
+constexpr bool k64 = sizeof(void*) == 8;
+static_assert(sizeof(void*) == 4 || k64, "32-bit or 64-bit pointers");
+constexpr size_t L(size_t bits32, size_t bits64) { return k64 ? bits64 : bits32; }
 }  // namespace npapi_layout
 
-static_assert(!npapi_layout::kCheck || sizeof(NPP_t) == 8, "NPP_t");
-static_assert(!npapi_layout::kCheck || sizeof(NPStream) == 28, "NPStream");
-static_assert(!npapi_layout::kCheck || offsetof(NPStream, notifyData) == 20, "NPStream.notifyData");
-static_assert(!npapi_layout::kCheck || sizeof(NPByteRange) == 12, "NPByteRange");
-static_assert(!npapi_layout::kCheck || sizeof(NPSavedData) == 8, "NPSavedData");
+static_assert(sizeof(NPP_t) == npapi_layout::L(8, 16), "NPP_t");
+static_assert(sizeof(NPStream) == npapi_layout::L(28, 48), "NPStream");
+static_assert(offsetof(NPStream, notifyData) == npapi_layout::L(20, 32), "NPStream.notifyData");
+static_assert(sizeof(NPByteRange) == npapi_layout::L(12, 16), "NPByteRange");
+static_assert(sizeof(NPSavedData) == npapi_layout::L(8, 16), "NPSavedData");
 static_assert(sizeof(NPRect) == 8, "NPRect");
-static_assert(!npapi_layout::kCheck || sizeof(NPWindow) == 32, "NPWindow");
-static_assert(!npapi_layout::kCheck || offsetof(NPWindow, clipRect) == 20, "NPWindow.clipRect");
-static_assert(!npapi_layout::kCheck || offsetof(NPWindow, type) == 28, "NPWindow.type");
-static_assert(!npapi_layout::kCheck || sizeof(NPPrint) == 40, "NPPrint");
-static_assert(!npapi_layout::kCheck || sizeof(NPEvent) == 12, "NPEvent");
-static_assert(!npapi_layout::kCheck || sizeof(NPString) == 8, "NPString");
-static_assert(!npapi_layout::kCheck || sizeof(NPVariant) == 16, "NPVariant");
-static_assert(!npapi_layout::kCheck || offsetof(NPVariant, value) == 8, "NPVariant.value");
-static_assert(!npapi_layout::kCheck || sizeof(NPObject) == 8, "NPObject");
-static_assert(!npapi_layout::kCheck || sizeof(NPClass) == 52, "NPClass version 3");
-static_assert(!npapi_layout::kCheck || offsetof(NPClass, enumerate) == 44, "NPClass version 2 end");
-static_assert(!npapi_layout::kCheck || sizeof(NPPluginFuncs) == 60, "NPPluginFuncs");
-static_assert(!npapi_layout::kCheck || offsetof(NPPluginFuncs, urlnotify) == 44,
+static_assert(sizeof(NPWindow) == npapi_layout::L(32, 40), "NPWindow");
+static_assert(offsetof(NPWindow, clipRect) == npapi_layout::L(20, 24), "NPWindow.clipRect");
+static_assert(offsetof(NPWindow, type) == npapi_layout::L(28, 32), "NPWindow.type");
+static_assert(sizeof(NPPrint) == npapi_layout::L(40, 56), "NPPrint");
+static_assert(sizeof(NPEvent) == npapi_layout::L(12, 24), "NPEvent");
+static_assert(sizeof(NPString) == npapi_layout::L(8, 16), "NPString");
+static_assert(sizeof(NPVariant) == npapi_layout::L(16, 24), "NPVariant");
+static_assert(offsetof(NPVariant, value) == 8, "NPVariant.value");
+static_assert(sizeof(NPObject) == npapi_layout::L(8, 16), "NPObject");
+static_assert(sizeof(NPClass) == npapi_layout::L(52, 104), "NPClass version 3");
+static_assert(offsetof(NPClass, enumerate) == npapi_layout::L(44, 88), "NPClass version 2 end");
+static_assert(sizeof(NPPluginFuncs) == npapi_layout::L(60, 120), "NPPluginFuncs");
+static_assert(offsetof(NPPluginFuncs, urlnotify) == npapi_layout::L(44, 88),
               "NPPluginFuncs.urlnotify");
-static_assert(!npapi_layout::kCheck || offsetof(NPPluginFuncs, getvalue) == 52,
+static_assert(offsetof(NPPluginFuncs, getvalue) == npapi_layout::L(52, 104),
               "NPPluginFuncs.getvalue");
-static_assert(!npapi_layout::kCheck || sizeof(NPNetscapeFuncs) == 172, "NPNetscapeFuncs");
-static_assert(!npapi_layout::kCheck || offsetof(NPNetscapeFuncs, getJavaEnv) == 4 + 4 * 12,
+// The browser table: a 32-bit header (size, version) padded to a word, then 42 function words.
+static_assert(sizeof(NPNetscapeFuncs) == npapi_layout::L(172, 344), "NPNetscapeFuncs");
+static_assert(offsetof(NPNetscapeFuncs, getJavaEnv) == sizeof(void*) * (1 + 12),
               "NPNetscapeFuncs.getJavaEnv");
-static_assert(!npapi_layout::kCheck || offsetof(NPNetscapeFuncs, getstringidentifier) == 4 + 4 * 21,
+static_assert(offsetof(NPNetscapeFuncs, getstringidentifier) == sizeof(void*) * (1 + 21),
               "NPNetscapeFuncs.getstringidentifier");
-static_assert(!npapi_layout::kCheck || offsetof(NPNetscapeFuncs, invoke) == 4 + 4 * 30,
+static_assert(offsetof(NPNetscapeFuncs, invoke) == sizeof(void*) * (1 + 30),
               "NPNetscapeFuncs.invoke");
-static_assert(!npapi_layout::kCheck || offsetof(NPNetscapeFuncs, releasevariantvalue) == 4 + 4 * 38,
+static_assert(offsetof(NPNetscapeFuncs, releasevariantvalue) == sizeof(void*) * (1 + 38),
               "NPNetscapeFuncs.releasevariantvalue");

@@ -14,9 +14,12 @@ PLAYER=$1
 E2E=$2
 WORK=$3
 FAILED=0
-XVFB_PID=
-OWN_PREFIX=0
 RUNNING_PID=
+
+# The Wine loader that fits the programs under test (i686 or x86_64, by their PE header).
+# shellcheck source=../../scripts/wine-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
+ARCH=$(vexa_pe_arch "$PLAYER") || { echo "FAIL: $PLAYER is not a Windows program"; exit 1; }
 
 fail() {
   echo "FAIL: $*"
@@ -25,45 +28,24 @@ fail() {
 
 cleanup() {
   [[ -n $RUNNING_PID ]] && kill "$RUNNING_PID" 2>/dev/null
-  ((OWN_PREFIX)) && wineserver -k >/dev/null 2>&1
-  if [[ -n $XVFB_PID ]]; then
-    kill "$XVFB_PID" 2>/dev/null
-    wait "$XVFB_PID" 2>/dev/null
-  fi
+  vexa_env_stop
 }
 trap cleanup EXIT
 
 rm -rf "$WORK"
 mkdir -p "$WORK"
 
-for tool in wine wineserver Xvfb import convert xdotool; do
+for tool in Xvfb import convert xdotool wineserver; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/setup.sh)"; exit 1; }
 done
 
 # --- Display and Wine ------------------------------------------------------------------------
-if [[ -z ${DISPLAY:-} ]]; then
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" </dev/null \
-    >"$WORK/xvfb.log" 2>&1 &
-  XVFB_PID=$!
-  for ((i = 0; i < 100; ++i)); do
-    [[ -s $WORK/display ]] && break
-    sleep 0.1
-  done
-  [[ -s $WORK/display ]] || { echo "FAIL: Xvfb did not start"; exit 1; }
-  export DISPLAY=:$(tr -d '[:space:]' <"$WORK/display")
-fi
-export WINEDEBUG=-all
+# Uses the caller's display and prefix when it has them (scripts/test.sh), its own otherwise.
 if [[ -z ${WINEPREFIX:-} ]]; then
   export WINEPREFIX=$WORK/../wineprefix
-  OWN_PREFIX=1
-  if [[ ! -f $WINEPREFIX/system.reg ]]; then
-    echo "booting a Wine prefix in $WINEPREFIX"
-    WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= wineboot -i </dev/null >"$WORK/wineboot.log" 2>&1
-    wineserver -w </dev/null >/dev/null 2>&1
-  fi
-  wineserver -p </dev/null >/dev/null 2>&1
 fi
-echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX"
+VEXA_ENV_AUDIO=0 vexa_env_start "$ARCH" "$WORK" "$WORK" || { echo "FAIL: no environment for $ARCH programs"; exit 1; }
+echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX loader=$VEXA_WINE ($VEXA_WINE_WHY)"
 
 # --- Helpers -----------------------------------------------------------------------------------
 # A Unix path as Wine sees it on drive Z:.
@@ -78,7 +60,7 @@ start_program() {  # exe transcript log [extra VAR=value...]
   shift 3
   (cd "$(dirname "$exe")" &&
     exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$transcript")" \
-      VEXA_FSCOMMAND_LOG="$(winpath "$log")" "$@" wine "$(basename "$exe")" \
+      VEXA_FSCOMMAND_LOG="$(winpath "$log")" "$@" "$VEXA_WINE" "$(basename "$exe")" \
       </dev/null >"$WORK/$(basename "$exe").out" 2>&1) &
   RUNNING_PID=$!
 }
