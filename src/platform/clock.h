@@ -1,7 +1,8 @@
-// The system tick count.
+// The system tick count and the local time of day.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vexa::platform {
 
@@ -10,5 +11,12 @@ namespace vexa::platform {
 // (10 to 16 ms on Windows). Callers measure intervals with unsigned subtraction, which stays
 // correct across one wrap.
 uint32_t TickCount();
+
+// The current local time without seconds, as the user writes a time of day, in the ANSI code page
+// (platform/codepage.h). Windows: the user's default locale format (GetTimeFormatW with
+// TIME_NOSECONDS), so "14:05", "2:05 PM" or another local form. Elsewhere: "HH:MM" (24 hours, two
+// digits each). False, leaving `text` untouched, when the time cannot be read or formatted or
+// `text` is null.
+bool FormatLocalTimeNoSeconds(std::string* text);
 
 }  // namespace vexa::platform

@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <string>
+
 namespace vexa::platform {
 
 uint32_t TickCount() {
@@ -11,6 +13,18 @@ uint32_t TickCount() {
   uint64_t ms =
       static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
+}
+
+bool FormatLocalTimeNoSeconds(std::string* text) {
+  if (!text) return false;
+  const time_t now = ::time(nullptr);
+  struct tm local;
+  if (now == static_cast<time_t>(-1) || !::localtime_r(&now, &local)) return false;
+  char buffer[16];
+  const size_t length = ::strftime(buffer, sizeof buffer, "%H:%M", &local);
+  if (length == 0) return false;
+  text->assign(buffer, length);
+  return true;
 }
 
 }  // namespace vexa::platform
