@@ -1,19 +1,17 @@
-// Process entry of the player: COM for the UI thread, the window with the game's movie, the loop.
+// Process entry of the player: the exit launch, COM for the UI thread, the one main frame.
 #include <objbase.h>
 #include <windows.h>
 
-#include "app/basicsink.h"
-#include "app/playerwindow.h"
-#include "data/loader.h"
-#include "flashhost/holder.h"
+#include "app/mainframe.h"
+#include "app/startup.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Registered first so that it runs after the clean-up of everything created later.
+  vexa::app::RegisterExitLaunch();
   const HRESULT com = CoInitialize(nullptr);
   {
-    CFileLoader loader;
-    CPlayerWindow window(&FlashHolder());
-    CBasicCommandSink sink(&window);
-    if (SUCCEEDED(window.Start(PlayerSettings(), &loader, &sink))) window.RunMessageLoop();
+    static CMainFrame frame;
+    frame.Run();
   }
   if (SUCCEEDED(com)) CoUninitialize();
   return 0;

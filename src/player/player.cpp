@@ -73,7 +73,7 @@ HRESULT CBasePlayerImpl::InitPlayer(vexa::platform::WindowHandle frameWindow) {
   LayoutWindow();
 
   CFlashHolder* holder = hostHolder_;
-  holder->SetNotifySink(&processor_);
+  holder->SetNotifySink(GetCommandSink());
   holder->SetFileLoader(&loader_);
   holder->SetJRIPeer(CJRIEnvironment::Instance().GetPeer());
   HRESULT hr = holder->LoadPlugin();

@@ -249,6 +249,9 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
   // libraries. Filled in with the plug-in-object commands and the plug-in-library subsystem.
   virtual void ReleasePluginObjects() {}
   virtual void UnloadPluginLibraries() {}
+  // The sink the holder hands the movie's FSCommands to: the command processor. Test builds put a
+  // probe in front of it that forwards to GetCommandProcessor().
+  virtual IFlashPlayerNotifySink* GetCommandSink() { return &processor_; }
 
  private:
   // Text of a value (ValueToString, then the ANSI code page).

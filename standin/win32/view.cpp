@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+#include "standin/transcript.h"
+
 namespace vexa::standin {
 
 namespace {
@@ -100,6 +102,37 @@ class CWin32View final : public IView {
   }
 
  private:
+  // "in Window.mouse message=NAME wparam=N x=X y=Y" (key and character messages: code=N).
+  static void TraceInput(UINT message, const char* name, WPARAM wparam, LPARAM lparam) {
+    const char* word = "other";
+    switch (message) {
+      case WM_LBUTTONUP: word = "lbuttonup"; break;
+      case WM_LBUTTONDBLCLK: word = "lbuttondblclk"; break;
+      case WM_RBUTTONDOWN: word = "rbuttondown"; break;
+      case WM_RBUTTONUP: word = "rbuttonup"; break;
+      case WM_RBUTTONDBLCLK: word = "rbuttondblclk"; break;
+      case WM_MBUTTONDOWN: word = "mbuttondown"; break;
+      case WM_MBUTTONUP: word = "mbuttonup"; break;
+      case WM_MBUTTONDBLCLK: word = "mbuttondblclk"; break;
+      case WM_MOUSEMOVE: word = "mousemove"; break;
+      case WM_MOUSEHOVER: word = "mousehover"; break;
+      case WM_MOUSELEAVE: word = "mouseleave"; break;
+      case WM_KEYUP: word = "keyup"; break;
+      case WM_CHAR: word = "char"; break;
+      default: break;
+    }
+    CTranscriptLine line("in", name);
+    line.Word("message", word);
+    if (message == WM_KEYUP || message == WM_CHAR) {
+      line.Int("code", static_cast<int64_t>(wparam));
+    } else {
+      line.Int("wparam", static_cast<int64_t>(wparam))
+          .Int("x", GET_X_LPARAM(lparam))
+          .Int("y", GET_Y_LPARAM(lparam));
+    }
+    line.Write();
+  }
+
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     auto* view = static_cast<CWin32View*>(GetPropW(hwnd, kViewProp));
     if (!view) return DefWindowProcW(hwnd, message, wparam, lparam);
@@ -121,6 +154,26 @@ class CWin32View final : public IView {
         return 0;
       case WM_KEYDOWN:
         view->sink_->OnViewKey(static_cast<uint32_t>(wparam));
+        return 0;
+      case WM_LBUTTONUP:
+      case WM_LBUTTONDBLCLK:
+      case WM_RBUTTONDOWN:
+      case WM_RBUTTONUP:
+      case WM_RBUTTONDBLCLK:
+      case WM_MBUTTONDOWN:
+      case WM_MBUTTONUP:
+      case WM_MBUTTONDBLCLK:
+      case WM_MOUSEMOVE:
+      case WM_MOUSEHOVER:
+      case WM_MOUSELEAVE:
+        // Input the movie has no handler for; the transcript shows what reached it.
+        TraceInput(message, "Window.mouse", wparam, lparam);
+        return 0;
+      case WM_KEYUP:
+        TraceInput(message, "Window.keyup", wparam, lparam);
+        return 0;
+      case WM_CHAR:
+        TraceInput(message, "Window.char", wparam, lparam);
         return 0;
       case WM_GETDLGCODE:
         return DLGC_WANTALLKEYS;

@@ -1,12 +1,15 @@
-// A test build of the player: the real window, holder, plug-in and loop, with a sink that answers
-// the end-to-end movie's commands and writes what it did to the command log (VEXA_FSCOMMAND_LOG).
-//
-// Commands, on top of the player's own (LS, Q):
+// A test build of the player: the real main frame, holder, plug-in, command processor and loop, with
+// a probe in front of the command processor that writes every command to the command log
+// (VEXA_FSCOMMAND_LOG, one UTF-8 line "command<TAB>argument") and answers a few commands of the
+// end-to-end movies before handing everything on to the processor:
 //   ECHO text   adds the text as a result
 //   TWO         adds two results, one with characters that need escaping
 //   VAR name    reads the movie variable, logs "variable<TAB>name<TAB>value" and adds the value
-//   RECT        logs "client<TAB>left<TAB>top<TAB>right<TAB>bottom": the player window on screen
-//   POLL        closes the window once the file named by VEXA_E2E_STOP exists
+//   RECT        logs "client<TAB>left<TAB>top<TAB>right<TAB>bottom": the player window on screen,
+//               and "frame<TAB>..." with the main window's client area
+//   CAPTION     logs "caption<TAB>text" with the main window's caption (UTF-8)
+//   POLL        closes the window (as the close box does) once the file named by VEXA_E2E_STOP
+//               exists
 // The last log line is "exit<TAB>code" once the message loop has ended.
 #include <objbase.h>
 #include <windows.h>
@@ -14,24 +17,75 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/basicsink.h"
-#include "app/playerwindow.h"
-#include "data/loader.h"
+#include "app/mainframe.h"
+#include "app/startup.h"
 #include "flashhost/holder.h"
+#include "flashhost/notifysink.h"
+#include "platform/codepage.h"
 #include "platform/window.h"
 
 namespace {
 
-class CEndToEndSink : public CBasicCommandSink {
- public:
-  using CBasicCommandSink::CBasicCommandSink;
-  using CBasicCommandSink::WriteLog;
+std::wstring Escape(const wchar_t* text) {
+  std::wstring out;
+  for (const wchar_t* p = text ? text : L""; *p; ++p) {
+    switch (*p) {
+      case L'\\': out += L"\\\\"; break;
+      case L'\t': out += L"\\t"; break;
+      case L'\n': out += L"\\n"; break;
+      case L'\r': out += L"\\r"; break;
+      default: out += *p;
+    }
+  }
+  return out;
+}
 
-  HRESULT OnFSCommand(const wchar_t* command, const wchar_t* argument) override {
-    CBasicCommandSink::OnFSCommand(command, argument);
-    const std::wstring code = command ? command : L"";
-    const wchar_t* text = argument ? argument : L"";
-    CFlashHolder* holder = window_->GetHolder();
+void WriteLog(const std::wstring& line) {
+  const wchar_t* path = _wgetenv(L"VEXA_FSCOMMAND_LOG");
+  if (!path || !*path) return;
+  HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  const std::string utf8 = vexa::platform::WideToUtf8(line + L"\n");
+  DWORD written = 0;
+  WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::wstring RectText(const RECT& r) {
+  return std::to_wstring(r.left) + L"\t" + std::to_wstring(r.top) + L"\t" +
+         std::to_wstring(r.right) + L"\t" + std::to_wstring(r.bottom);
+}
+
+class CEndToEndFrame;
+
+class CCommandProbe : public IFlashPlayerNotifySink {
+ public:
+  explicit CCommandProbe(CEndToEndFrame* frame) : frame_(frame) {}
+  HRESULT OnFSCommand(const wchar_t* command, const wchar_t* argument) override;
+  HRESULT OnPlayerNotification(int32_t, int32_t, int32_t, void*) override { return E_NOTIMPL; }
+
+ private:
+  CEndToEndFrame* frame_;
+};
+
+class CEndToEndFrame : public CMainFrame {
+ public:
+  CEndToEndFrame() : probe_(this) {}
+
+ protected:
+  IFlashPlayerNotifySink* GetCommandSink() override { return &probe_; }
+
+ private:
+  CCommandProbe probe_;
+};
+
+HRESULT CCommandProbe::OnFSCommand(const wchar_t* command, const wchar_t* argument) {
+  const std::wstring code = command ? command : L"";
+  const wchar_t* text = argument ? argument : L"";
+  WriteLog(Escape(code.c_str()) + L"\t" + Escape(text));
+  IFlashHolder* holder = frame_->GetFlashHolder();
+  if (holder) {
     if (code == L"ECHO") {
       holder->AddResult(L"echo", text);
     } else if (code == L"TWO") {
@@ -51,33 +105,36 @@ class CEndToEndSink : public CBasicCommandSink {
       vexa::platform::WindowRect rect;
       if (holder->GetWindow(&player) == S_OK &&
           vexa::platform::GetClientScreenRect(player, &rect)) {
-        WriteLog(L"client\t" + std::to_wstring(rect.left) + L"\t" + std::to_wstring(rect.top) +
-                 L"\t" + std::to_wstring(rect.right) + L"\t" + std::to_wstring(rect.bottom));
+        RECT r = {rect.left, rect.top, rect.right, rect.bottom};
+        WriteLog(L"client\t" + RectText(r));
       }
+      RECT client;
+      if (GetClientRect(frame_->GetHandle(), &client)) WriteLog(L"frame\t" + RectText(client));
+    } else if (code == L"CAPTION") {
+      wchar_t caption[512] = {};
+      GetWindowTextW(frame_->GetHandle(), caption, 512);
+      WriteLog(std::wstring(L"caption\t") + caption);
     } else if (code == L"POLL") {
       const wchar_t* stop = _wgetenv(L"VEXA_E2E_STOP");
       if (stop && *stop && GetFileAttributesW(stop) != INVALID_FILE_ATTRIBUTES) {
-        window_->RequestClose();
+        PostMessageW(frame_->GetHandle(), WM_CLOSE, 0, 0);
       }
     }
-    return S_OK;
   }
-};
+  return frame_->GetCommandProcessor().OnFSCommand(command, argument);
+}
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  vexa::app::RegisterExitLaunch();
   const HRESULT com = CoInitialize(nullptr);
+  int code = -1;
   {
-    CFileLoader loader;
-    CPlayerWindow window(&FlashHolder());
-    CEndToEndSink sink(&window);
-    PlayerSettings settings;
-    settings.caption = L"VEXA end-to-end";
-    int code = -1;
-    if (SUCCEEDED(window.Start(settings, &loader, &sink))) code = window.RunMessageLoop();
-    sink.WriteLog(L"exit\t" + std::to_wstring(code));
+    static CEndToEndFrame frame;
+    code = frame.Run();
   }
+  WriteLog(L"exit\t" + std::to_wstring(code));
   if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }

@@ -140,7 +140,8 @@ else
       sleep 0.4
     done
     wait_for "$T1" 'key="readme" url="readme.txt"' 20 || fail "readme.txt was not loaded"
-    [[ $(grep -c $'^LS\tready$' "$L1") == 3 ]] || fail "the player did not receive LS three times"
+    [[ $(grep -c 'scene fscommand path=[a-z]* command="LS" arg="ready"' "$T1") == 3 ]] ||
+      fail "the movie did not send LS three times"
     for button in jri invoke external; do
       expect_line "$T1" "button=\"$button\"" "demo click"
     done
@@ -155,7 +156,7 @@ else
   fi
 fi
 if wait_exit 30; then
-  expect_line "$L1" $'Q\t' "demo quit"
+  expect_line "$T1" 'command="Q"' "demo quit"
   expect_line "$T1" 'in NPP_Destroy result=0' "demo shutdown"
 else
   fail "vexa_player.exe did not end"
