@@ -265,6 +265,17 @@ void CMovie::LoadLayer(int layer, const std::string& url, const std::string& byt
   Reschedule();
 }
 
+void CMovie::LoadReference(const std::string& url, const std::string& bytes) {
+  if (shut_down_) return;
+  const bool kept = references_.size() < kMaxReferences;
+  if (kept) references_.push_back(url);
+  Trace(CTranscriptLine("scene", "reference")
+            .Str("url", url)
+            .Int("bytes", static_cast<int64_t>(bytes.size()))
+            .Bool("kept", kept)
+            .text());
+}
+
 void CMovie::UnloadLayer(int layer) {
   if (!layers_.erase(layer)) {
     Trace(CTranscriptLine("scene", "unload").Int("layer", layer).Bool("loaded", false).text());
@@ -307,7 +318,11 @@ void CMovie::CompleteLoad(const LoadRequest& request, const std::string& bytes) 
       }
       break;
     case LoadRequest::Kind::kScene:
-      LoadLayer(request.target_layer, request.url, bytes);
+      if (request.target_layer == kReferenceLayer) {
+        LoadReference(request.url, bytes);
+      } else {
+        LoadLayer(request.target_layer, request.url, bytes);
+      }
       break;
     case LoadRequest::Kind::kVars:
       ApplyVars(bytes);

@@ -88,6 +88,10 @@ class IMovieHost {
 
 // Limits against runaway or hostile scenes.
 constexpr int kMaxLayer = 999;
+// The layer a host names for a reference load (a library movie the game refers to by alias): the
+// movie is requested and remembered by URL, never shown and never run.
+constexpr int kReferenceLayer = -1;
+constexpr size_t kMaxReferences = 64;
 constexpr size_t kMaxLayers = 64;
 constexpr size_t kMaxItemsPerLayer = 4096;
 constexpr size_t kMaxVariables = 4096;
@@ -107,6 +111,10 @@ class CMovie {
   // scene otherwise. Runs the scene's top-level statements and start handlers.
   void LoadLayer(int layer, const std::string& url, const std::string& bytes);
   void UnloadLayer(int layer);
+  // Remembers a movie loaded into kReferenceLayer (beyond kMaxReferences it is only reported).
+  void LoadReference(const std::string& url, const std::string& bytes);
+  // URLs of the reference loads that arrived, oldest first.
+  const std::vector<std::string>& references() const { return references_; }
 
   // Data for a request arrived (possibly empty); applies it and runs the origin's "on loaded".
   void CompleteLoad(const LoadRequest& request, const std::string& bytes);
@@ -186,6 +194,7 @@ class CMovie {
 
   IMovieHost* host_;
   std::map<int, Layer> layers_;
+  std::vector<std::string> references_;
   std::map<std::string, std::string> variables_;
   std::vector<Timer> timers_;
   uint32_t background_ = 0xFFFFFF;

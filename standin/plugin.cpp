@@ -1145,11 +1145,13 @@ void LoadMovieStub(JRIStackItem* args, JRIEnv* env) {
     Trace(line.Str("error", "no instance"));
     return;
   }
-  if (layer < 0 || layer > kMaxLayer) {
+  if ((layer < 0 || layer > kMaxLayer) && layer != kReferenceLayer) {
     Trace(line.Str("error", "layer out of range"));
     return;
   }
-  if (url.empty()) {
+  if (url.empty() && layer == kReferenceLayer) {
+    // A reference is never shown, so there is nothing to unload.
+  } else if (url.empty()) {
     instance->movie().UnloadLayer(layer);
   } else {
     LoadRequest request;
