@@ -12,11 +12,13 @@
 //
 // The mouse filter looks at WM_MOUSEMOVE..WM_MOUSEHWHEEL, WM_MOUSEHOVER, WM_MOUSELEAVE and
 // WM_TIMER. With mouse input off it consumes all of them but WM_TIMER. With a holder and its
-// window it retargets them to the plug-in window, tracks the cursor over that window with timer
-// 111 (hover every 500 ms while inside, one leave when it goes out), captures the mouse on a left
-// button down and releases it on the up, and reports button, hover and leave events to the movie
-// function MOUSEEVENTMETHOD as "code x y". A right button is reported with its own code ("2",
-// "3", "6") but delivered as the middle button.
+// window it retargets them to the plug-in window, tracks the cursor over that window with the
+// frame's timer 111 (a move inside starts it; while the cursor stays inside each tick posts a
+// hover to the plug-in window; a move or tick outside stops it and posts a leave to the frame),
+// captures the mouse on a left button down and releases it on the up, and reports button, hover
+// and leave events to the movie function MOUSEEVENTMETHOD as "code x y". A right button is
+// reported with its own code ("2", "3", "6") but delivered as the middle button. Only the
+// frame's timer 111 is a hover tick: the plug-in window may run timers with any id.
 //
 // A mouse message that arrives for another window than the plug-in window (the frame holds the
 // capture after every left button down, and the frame's own area shows around a centred movie)

@@ -55,15 +55,13 @@ class CFrameLogic {
   // WM_CLOSE with its parameters.
   CloseDecision OnClose(uintptr_t wparam, intptr_t lparam);
 
-  // WM_SYSCOMMAND. `full_screen`: the frame is in full-screen mode.
-  //   SC_MOVE        full screen: swallowed            windowed: default
-  //   SC_CLOSE       NotifyGameClose (with a holder), swallowed, in both modes
-  //   SC_MOUSEMENU,  full screen: swallowed            windowed: lParam 0 (the menu key alone)
-  //   SC_KEYMENU                                          swallowed; else NotifyFocus(false),
-  //   default SC_RESTORE     full screen: restore, activate,   windowed: default
-  //                  bring to the front; swallowed
-  //   SC_SCREENSAVE  full screen: swallowed            windowed: default
-  //   anything else  default
+  // WM_SYSCOMMAND (the command is wParam without its low four bits). `full_screen`: the frame is
+  // in full-screen mode. Full screen: SC_MOVE, SC_MOUSEMENU, SC_KEYMENU and SC_SCREENSAVE are
+  // swallowed; SC_RESTORE restores, activates and raises the frame and is swallowed. Windowed:
+  // SC_MOUSEMENU and SC_KEYMENU with lParam 0 (the menu key alone) are swallowed, with any other
+  // lParam they lose the movie's focus (NotifyFocus(false)) and go on; the others go on. In both
+  // modes SC_CLOSE tells the movie (NotifyGameClose) and is swallowed, and any other command
+  // goes on to the default processing.
   FrameReply OnSysCommand(uintptr_t wparam, intptr_t lparam, bool full_screen);
 
   // WM_COMMAND. From an accelerator (high word of wParam 1): Alt+Enter (0x8004) reaches the movie
