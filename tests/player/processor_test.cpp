@@ -43,8 +43,7 @@ TEST_F(ProcessorTest, ReadyFlagIsAddedForEveryCommandBeginningWithLS) {
   for (const wchar_t* command : {L"LS", L"ls", L"Ls", L"LSX", L"ls:anything"}) {
     holder_.ClearResults();
     EXPECT_EQ(S_OK, processor_.OnFSCommand(command, L"ready"));
-    EXPECT_EQ(std::vector<std::string>{"1"}, Results())
-        << player_test::TextOf(player_test::Value(command).v);
+    EXPECT_EQ(std::vector<std::string>{"1"}, Results()) << CSmallStr(command).c_str();
   }
   // An empty result name still gets the value, and so does a missing argument.
   holder_.ClearResults();
