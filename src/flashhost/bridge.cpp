@@ -78,6 +78,22 @@ void ReplaceEscapes(CSmallWStr* text) {
   text->ReplaceAll(L"\\t", L"\t");
 }
 
+// Brackets one command's serving by the sink: results added meanwhile answer that command and are
+// not delivered on their own (CFlashHolder::DeliverResults). The sink may destroy nothing the
+// bracket needs: the holder is looked up again before it is left.
+class CServingCommand {
+ public:
+  explicit CServingCommand(CFlashHolder* holder) : holder_(holder) { holder_->EnterCommand(); }
+  ~CServingCommand() {
+    if (LiveHolder(holder_)) holder_->LeaveCommand();
+  }
+  CServingCommand(const CServingCommand&) = delete;
+  CServingCommand& operator=(const CServingCommand&) = delete;
+
+ private:
+  CFlashHolder* holder_;
+};
+
 bool IsName(NPIdentifier identifier, const char* name) {
   return identifier && std::strcmp(static_cast<const char*>(identifier), name) == 0;
 }
@@ -184,6 +200,7 @@ class CScriptingBridge : public IBrowserScripting {
       const CSmallWStr argument = RuntimeWide(StringArgument(args, argCount, 1));
       CFlashHolder* holder = LiveHolder(host);
       if (holder && holder->GetNotifySink()) {
+        CServingCommand serving(holder);
         holder->GetNotifySink()->OnFSCommand(command.c_str(), argument.c_str());
       }
       return true;
@@ -215,6 +232,7 @@ class CScriptingBridge : public IBrowserScripting {
     ReplaceEscapes(&wideCommand);
     ReplaceEscapes(&wideArgument);
     if (IFlashPlayerNotifySink* sink = holder->GetNotifySink()) {
+      CServingCommand serving(holder);
       sink->OnFSCommand(wideCommand.c_str(), wideArgument.c_str());
     }
 
@@ -265,6 +283,7 @@ const char* PseudoPageUrlText() {
 void CFSCommandMessage::Process(CPluginHost* host) {
   CFlashHolder* holder = LiveHolder(host);
   if (!holder || !holder->GetNotifySink()) return;
+  CServingCommand serving(holder);
   holder->GetNotifySink()->OnFSCommand(command_.c_str(), argument_.c_str());
 }
 

@@ -11,6 +11,9 @@
 //    result callback, the movie function of that name is called with the results the sink added
 //    (or the single string "0"). The evaluation itself always fails: nothing is returned to the
 //    movie by that route.
+// Every command handed to the sink, on all three paths, is bracketed with the holder's
+// EnterCommand/LeaveCommand, so that results added outside commands can be told apart and delivered
+// on their own (flashhost/holder.h).
 // Values go back into the movie through CFlashHolder::CallMovieFunction, which sends an invoke XML
 // to the plug-in's scriptable object (CallFunction).
 //

@@ -38,6 +38,8 @@ CFlashHolder::CFlashHolder() {
 CFlashHolder::~CFlashHolder() {
   UnregisterFlashHolder(this);
   ClearResults();
+  for (VARIANT& value : undelivered_) VariantClear(&value);
+  undelivered_.clear();
   // The plug-in may already be unloaded at exit: its object is forgotten, not released.
   scriptable_ = nullptr;
 }
@@ -150,25 +152,55 @@ HRESULT CFlashHolder::OpenMovie(const char* url) {
 
 HRESULT CFlashHolder::AddResult(const wchar_t*, const wchar_t* text) {
   if (!text) return E_INVALIDARG;
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_BSTR;
-  value.bstrVal = SysAllocString(text);
-  if (!value.bstrVal) return E_OUTOFMEMORY;
-  results_.push_back(value);
-  return S_OK;
+  return AppendResult(SysAllocString(text));
 }
 
 HRESULT CFlashHolder::AddResultA(const char*, const char* text) {
   if (!text) return E_INVALIDARG;
   const std::wstring wide = vexa::platform::AnsiToWide(text);
+  return AppendResult(SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size())));
+}
+
+HRESULT CFlashHolder::AppendResult(BSTR text) {
+  if (!text) return E_OUTOFMEMORY;
   VARIANT value;
   VariantInit(&value);
   value.vt = VT_BSTR;
-  value.bstrVal = SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size()));
-  if (!value.bstrVal) return E_OUTOFMEMORY;
+  value.bstrVal = text;
+  if (commandDepth_ == 0) {
+    VARIANT copy;
+    VariantInit(&copy);
+    copy.vt = VT_BSTR;
+    copy.bstrVal = SysAllocStringLen(text, SysStringLen(text));
+    if (!copy.bstrVal) {
+      VariantClear(&value);
+      return E_OUTOFMEMORY;
+    }
+    undelivered_.push_back(copy);
+  }
   results_.push_back(value);
   return S_OK;
+}
+
+HRESULT CFlashHolder::DeliverResults() {
+  if (undelivered_.empty() || commandDepth_ > 0) return S_FALSE;
+  if (callbackName_.IsEmpty()) {
+    for (VARIANT& value : undelivered_) VariantClear(&value);
+    undelivered_.clear();
+    return S_FALSE;
+  }
+  if (!scriptable_ || !IsPluginLoaded()) return E_UNEXPECTED;
+  // Taken out first: the movie may send commands, or add results, from inside the call.
+  std::vector<VARIANT> values;
+  values.swap(undelivered_);
+  const std::wstring callback = vexa::platform::AnsiToWide(callbackName_.c_str());
+  VARIANT returned;
+  VariantInit(&returned);
+  const HRESULT hr = CallMovieFunction(callback.c_str(), values.data(),
+                                       static_cast<int32_t>(values.size()), &returned);
+  VariantClear(&returned);
+  for (VARIANT& value : values) VariantClear(&value);
+  return SUCCEEDED(hr) ? S_OK : E_FAIL;
 }
 
 HRESULT CFlashHolder::GetMovieVariable(const wchar_t* name, CSmallStr* value) {
@@ -269,6 +301,7 @@ HRESULT CFlashHolder::Reserved12() {
 
 HRESULT CFlashHolder::PreTranslate(const vexa::platform::WindowMessage* message) {
   ServeNotifications();
+  DeliverResults();
   if (!message) return E_FAIL;
   const uint32_t kind = message->message;
   if ((kind != vexa::platform::kMsgSysKeyDown && kind != vexa::platform::kMsgSysKeyUp) ||

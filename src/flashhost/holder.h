@@ -13,6 +13,20 @@
 // - the scripting bridge's state (flashhost/bridge.h): the notification sink, the result list and
 //   the name of the movie's result callback.
 //
+// Results that no command asked for. The movie reads results when a command it sent through
+// ExternalInterface returns: the bridge clears the list, serves the command and calls the result
+// callback (AS30CALLBACK) with what the command added. Values added at any other time (a plug-in
+// object's own timer, a volume change made outside the game, a script timer's <fscommand>) would
+// wait for a call that clears them first. So the holder tells the two apart: the bridge brackets
+// every command it hands to the sink, on all three paths, with EnterCommand/LeaveCommand; a result
+// added while no command is being served goes to the result list as always and, besides, to the
+// undelivered list. The next PreTranslate (the message loop), once the queue is served and when no
+// command is being served, calls the result callback once with the undelivered values in the order
+// they were added (DeliverResults). Without a callback name they are dropped from that list (they
+// stay in the result list, as every result does); while there is no movie to call they wait. A
+// callback the plug-in refuses is not retried. Values added during the delivery itself wait for
+// the next PreTranslate.
+//
 // Life: construct; wire the host (SetJRIPeer with the process's JRI peer object, SetFileLoader,
 // SetNotifySink); LoadPlugin; CreateInstance (or SetMovieSize/OpenMovie, which create it on
 // demand); AttachToWindow(frame); then PreTranslate on every message of the main loop. At the end
@@ -85,9 +99,10 @@ class IFlashHolder {
   // Reserved: E_FAIL.
   virtual HRESULT Reserved12() = 0;
   // Offered every message of the main loop before it is dispatched. Serves the queue of requests
-  // and FSCommands first. A system key message for the player window is dispatched twice, as itself
-  // and as the plain key message, and reported handled (S_OK); anything else is left to the caller
-  // (E_FAIL). A null message only serves the queue (E_FAIL).
+  // and FSCommands first, then delivers the results added outside commands (DeliverResults). A
+  // system key message for the player window is dispatched twice, as itself and as the plain key
+  // message, and reported handled (S_OK); anything else is left to the caller (E_FAIL). A null
+  // message only serves the queue and delivers (E_FAIL).
   virtual HRESULT PreTranslate(const vexa::platform::WindowMessage* message) = 0;
   // The player window, or null. E_POINTER for a null output.
   virtual HRESULT GetWindow(vexa::platform::WindowHandle* window) = 0;
@@ -116,7 +131,7 @@ class CFlashHolder : public IFlashHolder, public CPluginHost {
   static constexpr int32_t kDefaultHeight = 600;
 
   CFlashHolder();
-  // Drops queued messages and the result list. Does not call the plug-in.
+  // Drops queued messages and the result lists. Does not call the plug-in.
   ~CFlashHolder() override;
 
   // ---- IFlashHolder
@@ -176,6 +191,22 @@ class CFlashHolder : public IFlashHolder, public CPluginHost {
   // The result callback's name (narrow); empty when none.
   const CSmallStr& GetResultCallback() const { return callbackName_; }
 
+  // ---- Results outside commands (see the file comment)
+
+  // Brackets the serving of one FSCommand by the sink; nests.
+  void EnterCommand() { ++commandDepth_; }
+  void LeaveCommand() {
+    if (commandDepth_ > 0) --commandDepth_;
+  }
+  bool IsServingCommand() const { return commandDepth_ > 0; }
+  // Results added while no command was being served and not yet delivered, oldest first.
+  const std::vector<VARIANT>& GetUndeliveredResults() const { return undelivered_; }
+  // Calls the result callback with the undelivered results (PreTranslate does this). S_OK when the
+  // movie accepted the call; S_FALSE when there was nothing to deliver, no callback name (the
+  // values are dropped) or a command is being served; E_UNEXPECTED, keeping them, while there is no
+  // movie to call; E_FAIL when the movie refused the call (the values are dropped).
+  HRESULT DeliverResults();
+
  protected:
   // ShutdownPlugin's detach: AttachToWindow(null) while the instance exists.
   void DetachWindow() override;
@@ -194,8 +225,14 @@ class CFlashHolder : public IFlashHolder, public CPluginHost {
   vexa::platform::WindowHandle playerWindow_ = nullptr;
   NPObject* scriptable_ = nullptr;
   int32_t option_ = 0;
+  // Appends a string result (taking ownership of `text`), and to the undelivered list as well when
+  // no command is being served.
+  HRESULT AppendResult(BSTR text);
+
   CSmallStr callbackName_;
   std::vector<VARIANT> results_;
+  std::vector<VARIANT> undelivered_;
+  int commandDepth_ = 0;
 };
 
 // The process-wide holder, created on first use and destroyed at exit.

@@ -10,6 +10,11 @@
 // - Narrow strings are single-byte (the ANSI code page), zero-terminated, only borrowed for the
 //   call. Out strings and numbers are written by the callee; on failure an out value keeps what it
 //   held unless the operation says otherwise.
+// - The store operations (1 to 10, 22, 23) report what the movie is told through their status:
+//   any failure of ReadSharedValue/ReadUserValue answers "unknown", of EnumSaves "<empty/>", of
+//   GetHighScores an empty listing; GetSave tells "no such save" (no set of that name, or no save
+//   in that slot) by kNoSuchSaveStatus, which the movie sees as "empty", and every other failure
+//   as "error". IsHighScore's position is reported only on success.
 //
 // Threading: the UI thread only (the thread that dispatches FSCommands).
 #pragma once
@@ -19,6 +24,9 @@
 #include "platform/oleauto.h"
 #include "script/smallstr.h"
 
+// GetSave's status for "there is no such save" (answered "empty"); other failures answer "error".
+inline constexpr HRESULT kNoSuchSaveStatus = E_ACCESSDENIED;
+
 class IFSCommandDilator {
  public:
   // 1, SK: writes a virtual-registry value in the shared (default) scope.
@@ -27,7 +35,8 @@ class IFSCommandDilator {
   virtual HRESULT ReadSharedValue(const char* name, CSmallStr* value) = 0;
   // 3, ES: the listing of a save set.
   virtual HRESULT EnumSaves(const char* setName, CSmallStr* listing) = 0;
-  // 4, GS: the data of one save; E_ACCESSDENIED when the set has no save in that slot.
+  // 4, GS: the data of one save; kNoSuchSaveStatus (E_ACCESSDENIED) when there is no such save,
+  // another failure when the set cannot be read.
   virtual HRESULT GetSave(const char* setName, int32_t slot, CSmallStr* data) = 0;
   // 5, SS: writes one save.
   virtual HRESULT SetSave(const char* setName, int32_t slot, const char* description,

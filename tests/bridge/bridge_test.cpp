@@ -138,7 +138,10 @@ TEST_F(BridgeTest, WithoutSinkTheCallbackStillGetsZero) {
 
 TEST_F(BridgeTest, JriCommandsWaitForTheNextPreTranslation) {
   holder_.SetResultCallback(L"onResult");
+  // Left by an earlier command (a result added outside any command would be delivered on its own).
+  holder_.EnterCommand();
   holder_.AddResultA("old", "kept");
+  holder_.LeaveCommand();
   std::vector<TranscriptEvent> events = Play(
       "fscommand jri GS demo\n"
       "fscommand jri SS \"two words\"\n");
@@ -159,6 +162,103 @@ TEST_F(BridgeTest, JriCommandsWaitForTheNextPreTranslation) {
   // This path neither clears nor sends the result list.
   EXPECT_TRUE(InvokeRequests(events).empty());
   EXPECT_EQ(1u, holder_.GetResults().size());
+}
+
+// ---- Results added outside any command
+
+const char kEchoCallback[] =
+    "on call onResult\n"
+    "  log \"n=$# 1=$1 2=$2\"\n"
+    "end\n";
+
+TEST_F(BridgeTest, ResultsAddedOutsideCommandsReachTheCallbackAtTheNextPreTranslation) {
+  holder_.SetResultCallback(L"onResult");
+  Play(kEchoCallback);
+  // A plug-in object's timer, say: no command is being served.
+  holder_.AddResultA("timer", "late <one>");
+  holder_.AddResult(L"timer", L"late two");
+  EXPECT_EQ(2u, holder_.GetUndeliveredResults().size());
+
+  std::vector<TranscriptEvent> events = Serve();
+  const std::vector<std::string> requests = InvokeRequests(events);
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ(
+      "<invoke name=\"onResult\" returntype=\"string\"><arguments>"
+      "<string>late &lt;one&gt;</string><string>late two</string></arguments></invoke>",
+      requests[0]);
+  EXPECT_EQ(1u, Named(events, "log", "text", "n=2 1=late <one> 2=late two").size());
+  EXPECT_TRUE(holder_.GetUndeliveredResults().empty());
+  // Delivered once; the result list itself keeps them as it keeps every result.
+  EXPECT_TRUE(InvokeRequests(Serve()).empty());
+  EXPECT_EQ(2u, holder_.GetResults().size());
+}
+
+TEST_F(BridgeTest, ResultsOfServedCommandsAreNotDeliveredAgain) {
+  holder_.SetResultCallback(L"onResult");
+  AddResultsOnCommand({"answer"});
+  std::vector<TranscriptEvent> events = Play(std::string(kEchoCallback) +
+                                             "external GS \"x\"\n"
+                                             "fscommand invoke GS y\n"
+                                             "fscommand jri GS z\n");
+  // Only the ExternalInterface command answers through the callback.
+  ASSERT_EQ(1u, InvokeRequests(events).size());
+  events = Serve();  // the JRI command runs here
+  ASSERT_EQ(3u, sink_.calls.size());
+  EXPECT_TRUE(InvokeRequests(events).empty());
+  EXPECT_TRUE(holder_.GetUndeliveredResults().empty());
+  EXPECT_FALSE(holder_.IsServingCommand());
+}
+
+TEST_F(BridgeTest, UndeliveredResultsWaitForTheMovieAndNeedACallback) {
+  // No callback name: nobody to deliver to; the values stay only in the result list.
+  holder_.AddResultA("x", "first");
+  EXPECT_EQ(S_FALSE, holder_.DeliverResults());
+  EXPECT_TRUE(holder_.GetUndeliveredResults().empty());
+  EXPECT_EQ(1u, holder_.GetResults().size());
+
+  // A callback but no movie yet: they wait.
+  holder_.SetResultCallback(L"onResult");
+  holder_.AddResultA("x", "second");
+  EXPECT_EQ(E_UNEXPECTED, holder_.DeliverResults());
+  EXPECT_EQ(1u, holder_.GetUndeliveredResults().size());
+
+  // While a command is served nothing is delivered from outside it.
+  Play(kEchoCallback);
+  holder_.EnterCommand();
+  EXPECT_EQ(S_FALSE, holder_.DeliverResults());
+  holder_.LeaveCommand();
+  const std::vector<TranscriptEvent> events = Serve();
+  EXPECT_EQ(1u, Named(events, "log", "text", "n=1 1=second 2=").size());
+  EXPECT_EQ(S_FALSE, holder_.DeliverResults());
+}
+
+TEST_F(BridgeTest, ARefusedDeliveryIsNotRetried) {
+  holder_.SetResultCallback(L"missing");
+  Play(kEchoCallback);
+  holder_.AddResultA("x", "lost");
+  EXPECT_EQ(E_FAIL, holder_.DeliverResults());
+  EXPECT_EQ(1u, InvokeRequests(transcript_.Take()).size());
+  EXPECT_TRUE(holder_.GetUndeliveredResults().empty());
+  EXPECT_TRUE(InvokeRequests(Serve()).empty());
+}
+
+TEST_F(BridgeTest, ResultsAddedByTheCallbackItselfWaitForTheNextPreTranslation) {
+  holder_.SetResultCallback(L"onResult");
+  // The movie answers the delivery with a command of its own that adds a result, and a plug-in
+  // adds one from outside while the movie runs the callback.
+  sink_.reaction = [this](const CRecordingSink::Call&) { holder_.AddResultA("answer", "inside"); };
+  Play(
+      "on call onResult\n"
+      "  log \"got $1\"\n"
+      "  fscommand invoke PING x\n"
+      "end\n");
+  holder_.AddResultA("x", "one");
+  std::vector<TranscriptEvent> events = Serve();
+  EXPECT_EQ(1u, Named(events, "log", "text", "got one").size());
+  ASSERT_EQ(1u, sink_.calls.size());
+  // The command's result answered that command; nothing new is waiting.
+  EXPECT_TRUE(holder_.GetUndeliveredResults().empty());
+  EXPECT_TRUE(InvokeRequests(Serve()).empty());
 }
 
 TEST_F(BridgeTest, JriCommandsWithoutSinkAreDropped) {
