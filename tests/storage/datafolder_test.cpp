@@ -1,0 +1,208 @@
+// Data folders: the names the movie may give the stores, how the folder is composed, and the work
+// of creating it (access list once per maker folder) against a recording fake of the OS.
+#include "storage/datafolder.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/userfolders.h"
+#include "storage/datafolder_fixture.h"
+
+namespace {
+
+using vexa::storage::CDataFolder;
+using vexa::storage::ComposeDataFolder;
+using vexa::storage::DataFolderNames;
+using vexa::storage::IFolderOps;
+using vexa::storage::IsValidStoreName;
+
+struct NameCase {
+  std::string name;
+  bool valid;
+};
+
+class StoreNameTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(StoreNameTest, RefusesNamesThatAreNotOneFileOfTheDataFolder) {
+  EXPECT_EQ(IsValidStoreName(GetParam().name), GetParam().valid) << "'" << GetParam().name << "'";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StoreNameTest,
+    ::testing::Values(
+        NameCase{"saves", true}, NameCase{"Level 1", true}, NameCase{"slot.sav", true},
+        NameCase{"a.b.c", true}, NameCase{"\xE9t\xE9", true},  // ANSI accented letters
+        NameCase{"x", true}, NameCase{std::string(255, 'n'), true}, NameCase{"console", true},
+        NameCase{"com10", true}, NameCase{"nul_", true},
+        // Nothing, or longer than a file name may be.
+        NameCase{"", false}, NameCase{std::string(256, 'n'), false},
+        // Path separators and climbing out.
+        NameCase{"a/b", false}, NameCase{"a\\b", false}, NameCase{"..", false},
+        NameCase{"..\\..\\boot.ini", false}, NameCase{"../x", false}, NameCase{"a..b", false},
+        NameCase{"/etc/passwd", false}, NameCase{"\\\\server\\share", false},
+        // Drive letters and alternate data streams.
+        NameCase{"C:", false}, NameCase{"c:x", false}, NameCase{"set:stream", false},
+        // Devices, in any case and with an extension or trailing spaces.
+        NameCase{"CON", false}, NameCase{"con", false}, NameCase{"nul.txt", false},
+        NameCase{"Aux", false}, NameCase{"PRN", false}, NameCase{"COM1", false},
+        NameCase{"lpt9.sav", false}, NameCase{"NUL ", false}, NameCase{"conin$", false},
+        NameCase{"COM\xB9", false},
+        // The other stores' files.
+        NameCase{"bstscore.dat", false}, NameCase{"BSTSCORE.DAT", false},
+        NameCase{"localrgs.dat", false}, NameCase{"LocalRgs.Dat", false},
+        // The file layer's own files.
+        NameCase{"saves.damaged-1", false}, NameCase{"saves.~tmp", false},
+        // Characters no Windows file name holds, and names Windows would shorten.
+        NameCase{"a*b", false}, NameCase{"what?", false}, NameCase{"<x>", false},
+        NameCase{"a|b", false}, NameCase{"say \"hi\"", false}, NameCase{"tab\there", false},
+        NameCase{"trailing.", false}, NameCase{"trailing ", false}, NameCase{".", false}));
+
+TEST(DataFolderCompose, GameSavesWinsOverGameName) {
+  DataFolderNames names;
+  names.maker = "Quorva";
+  names.gameName = "Puzzle";
+  EXPECT_EQ(ComposeDataFolder("C:\\Users\\u\\AppData\\Roaming", names),
+            "C:\\Users\\u\\AppData\\Roaming\\Quorva\\Puzzle");
+  names.gameSaves = "PuzzleSaves";
+  EXPECT_EQ(ComposeDataFolder("C:\\Users\\u\\AppData\\Roaming\\", names),
+            "C:\\Users\\u\\AppData\\Roaming\\Quorva\\PuzzleSaves");
+}
+
+TEST(DataFolderCompose, EmptyPartsAreLeftOutAndNoBaseGivesNoFolder) {
+  DataFolderNames names;
+  names.maker = "Quorva";
+  names.gameName = "";
+  EXPECT_EQ(ComposeDataFolder("/home/u/.local/share", names), "/home/u/.local/share\\Quorva");
+  EXPECT_EQ(ComposeDataFolder("", names), "");
+}
+
+// Records the OS calls and plays a file system of folders.
+class CFakeFolders : public IFolderOps {
+ public:
+  bool GetApplicationDataFolder(std::string* utf8) override {
+    if (appData.empty()) return false;
+    *utf8 = appData;
+    return true;
+  }
+  bool FolderExists(const std::string& utf8) override { return folders.count(utf8) != 0; }
+  bool CreateFolder(const std::string& utf8) override {
+    calls.push_back("create " + utf8);
+    folders.insert(utf8);
+    return true;
+  }
+  bool CreateFolderWithAccessList(const std::string& utf8, const char* sddl) override {
+    calls.push_back("create+acl " + utf8 + " " + sddl);
+    folders.insert(utf8);
+    return true;
+  }
+  bool ApplyAccessList(const std::string& utf8, const char* sddl) override {
+    calls.push_back("acl " + utf8 + " " + sddl);
+    return true;
+  }
+
+  std::string appData = "R:\\AppData";
+  std::set<std::string> folders;
+  std::vector<std::string> calls;
+};
+
+TEST(DataFolder, CreatesEveryLevelAndGivesTheMakerFolderItsAccessListOnce) {
+  CFakeFolders fs;
+  CDataFolder folder(&fs);
+  folder.SetMakerName("Quorva");
+  folder.SetGameNames("", "Puzzle");
+  std::string path;
+  ASSERT_TRUE(folder.GetDataFolder(&path));
+  EXPECT_EQ(path, "R:\\AppData\\Quorva\\Puzzle");
+  EXPECT_EQ(fs.calls, (std::vector<std::string>{"create R:\\AppData",
+                                                "create+acl R:\\AppData\\Quorva D:(A;OICI;GA;;;WD)",
+                                                "acl R:\\AppData\\Quorva D:(A;OICI;GA;;;WD)",
+                                                "create R:\\AppData\\Quorva\\Puzzle"}));
+
+  // Every later path: no access-list work at all.
+  fs.calls.clear();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(folder.GetDataFolder(&path));
+  for (const std::string& call : fs.calls) EXPECT_EQ(call.find("acl"), std::string::npos) << call;
+}
+
+TEST(DataFolder, AnExistingMakerFolderIsRepairedOnceAndARecreatedOneAgain) {
+  CFakeFolders fs;
+  fs.folders.insert("R:\\AppData\\Quorva");
+  CDataFolder folder(&fs);
+  folder.SetMakerName("Quorva");
+  std::string path;
+  ASSERT_TRUE(folder.GetDataFolder(&path));
+  ASSERT_TRUE(folder.GetDataFolder(&path));
+  int applied = 0;
+  for (const std::string& call : fs.calls) applied += call.rfind("acl ", 0) == 0;
+  EXPECT_EQ(applied, 1);
+
+  // The maker folder is deleted while the game runs: the next path creates it with its rights.
+  fs.folders.erase("R:\\AppData\\Quorva");
+  fs.calls.clear();
+  ASSERT_TRUE(folder.GetDataFolder(&path));
+  EXPECT_EQ(fs.calls[1], "create+acl R:\\AppData\\Quorva D:(A;OICI;GA;;;WD)");
+  EXPECT_EQ(fs.calls[2], "acl R:\\AppData\\Quorva D:(A;OICI;GA;;;WD)");
+}
+
+TEST(DataFolder, NoApplicationDataFolderMeansNoDataFolder) {
+  CFakeFolders fs;
+  fs.appData.clear();
+  CDataFolder folder(&fs);
+  std::string path = "unchanged";
+  EXPECT_FALSE(folder.GetDataFolder(&path));
+  EXPECT_FALSE(folder.ComputeDataFolder(&path));
+  EXPECT_EQ(path, "unchanged");
+  EXPECT_TRUE(fs.calls.empty());
+  // A base given by the caller is enough.
+  folder.SetBaseFolder("T:\\base");
+  EXPECT_TRUE(folder.ComputeDataFolder(&path));
+  EXPECT_EQ(path, "T:\\base\\ProviderBase\\GameBase");
+}
+
+TEST(DataFolder, NamesChangedOnOneThreadNeverMixOnAnother) {
+  // The script renames the game while the save writer builds paths: every path is one of the two
+  // consistent names, never the maker of one with the game of the other.
+  CFakeFolders fs;
+  CDataFolder folder(&fs);
+  folder.SetMakerName("M");
+  folder.SetGameNames("", "A");
+  std::thread writer([&] {
+    for (int i = 0; i < 2000; ++i) {
+      if (i % 2) {
+        folder.SetGameNames("", "A");
+      } else {
+        folder.SetGameNames("SavesB", "B");
+      }
+    }
+  });
+  for (int i = 0; i < 2000; ++i) {
+    std::string path;
+    ASSERT_TRUE(folder.ComputeDataFolder(&path));
+    ASSERT_TRUE(path == "R:\\AppData\\M\\A" || path == "R:\\AppData\\M\\SavesB") << path;
+  }
+  writer.join();
+}
+
+// The real OS: a folder below a temporary base is created level by level.
+TEST(DataFolderOnDisk, CreatesTheFoldersBelowTheBase) {
+  storetest::CTempFolder temp;
+  ASSERT_TRUE(temp.Ok());
+  CDataFolder folder;
+  folder.SetBaseFolder(temp.Path());
+  folder.SetMakerName("Quorva");
+  folder.SetGameNames("Saves", "Game");
+  std::string path;
+  ASSERT_TRUE(folder.GetDataFolder(&path));
+  EXPECT_TRUE(vexa::platform::FolderExistsUtf8(path)) << path;
+  EXPECT_EQ(path, temp / "Quorva\\Saves");
+  EXPECT_TRUE(vexa::platform::FolderExistsUtf8(temp / "Quorva"));
+  std::string file;
+  ASSERT_TRUE(folder.GetFilePath("bstscore.dat", &file));
+  EXPECT_EQ(file, path + "\\bstscore.dat");
+}
+
+}  // namespace
