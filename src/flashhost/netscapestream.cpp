@@ -5,6 +5,7 @@
 
 #include "data/pseudourl.h"
 #include "flashhost/pluginhost.h"
+#include "platform/diagnostics.h"
 
 CSmallStr PseudoPageUrl() {
   CSmallStr url(kPseudoUrlPrefix);
@@ -45,6 +46,9 @@ HRESULT CFileStorage::ReadStorage(const CSmallStr& requestedUrl, CSmartBuffer* o
   const HRESULT hr = loader_->Load(path.c_str(), &data, &size, &scratchBaseUrl, nullptr);
   if (FAILED(hr)) {
     delete[] data;
+    vexa::platform::WriteDiagnostic(
+        "file", std::string("the movie asked for '") + requestedUrl.c_str() +
+                    "', which is not in the game's package or folder");
     return hr;
   }
   out->Attach(data, size);

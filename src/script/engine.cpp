@@ -1,6 +1,7 @@
 #include "script/engine.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -9,6 +10,8 @@
 #include "data/loader.h"
 #include "data/pseudourl.h"
 #include "platform/codepage.h"
+#include "platform/diagnostics.h"
+#include "platform/stack.h"
 #include "script/dilator.h"
 #include "script/expression.h"
 #include "script/value.h"
@@ -16,14 +19,15 @@
 
 // Stack use. Script bodies nest through the C++ stack: a function call runs RunScriptFunction ->
 // Execute -> RunStatement -> a statement -> Evaluate (whose parentheses recurse up to
-// kMaxExpressionNesting deep) -> RunScriptFunction again. Measured per level of a function whose
-// body is <trace expr="f()"/>: about 0.8 KB in the Debug MinGW i686 build, 1.1 KB in a Release
-// x86-64 build and 5 KB with AddressSanitizer (clang, Debug); each pair of parentheses around the
-// call adds 0.24 KB, 0.6 KB and 1.4 KB. kMaxNestingDepth (64 levels, some 50 KB in the Windows
-// build) is far beyond what scripts do; kMaxStackUse (256 KB, a quarter of the Windows main
-// thread's 1 MB) stops the pathological mixes first, e.g. 256 parentheses at every level, so the
-// engine's nesting never takes more than about 320 KB whatever the script does. Sanitized builds,
-// whose frames are bigger, reach fewer levels (about 50) on their much larger stacks.
+// kMaxExpressionNesting deep) -> RunScriptFunction again; an if body adds RunIf -> Execute. Measured
+// per level of a function whose body is <trace expr="f()"/>: about 0.8 KB in the Debug MinGW i686
+// build, 1.1 KB in a Release x86-64 build and 5 KB with AddressSanitizer (clang, Debug); each pair
+// of parentheses around the call adds 0.24 KB, 0.6 KB and 1.4 KB. What a level costs varies this
+// much with the build and the statement, so no count of levels is the guard: the stack itself is.
+// The outermost entry notes how much stack is left (all but kStackReserve of it may be used), and
+// every function call and body checks the stack used so far against that before it starts. The
+// player reserves a large main-thread stack (see src/app/CMakeLists.txt), so a recursive loop runs
+// tens of thousands of rounds there; test threads get what their platform gives.
 
 namespace {
 
@@ -159,8 +163,24 @@ size_t CScriptEngine::StackUsed() const {
   return here < stackBase_ ? stackBase_ - here : here - stackBase_;
 }
 
-bool CScriptEngine::CanNest() const {
-  return depth_ < kMaxNestingDepth && StackUsed() <= kMaxStackUse;
+size_t CScriptEngine::StackBudget() {
+  const size_t left = vexa::platform::StackRemaining();
+  if (left == 0) return kFallbackStackUse;
+  // Small stacks (threads of other programs hosting the engine) keep half for what runs below.
+  return left > 2 * kStackReserve ? left - kStackReserve : left / 2;
+}
+
+bool CScriptEngine::CanNest(const char* what, const char* name) const {
+  if (depth_ < kMaxNestingDepth && StackUsed() <= stackBudget_) return true;
+  if (vexa::platform::DiagnosticsEnabled()) {
+    std::string subject(what);
+    if (name) subject += std::string(" '") + name + "'";
+    vexa::platform::WriteDiagnostic(
+        "script", subject + " not run: the script nests too deeply (" +
+                      std::to_string(depth_) + " levels, " + std::to_string(StackUsed() / 1024) +
+                      " KB of stack)");
+  }
+  return false;
 }
 
 bool CScriptEngine::TakeStep() {
@@ -176,13 +196,22 @@ HRESULT CScriptEngine::LoadScript() {
   // Replacing the tree under a running statement would pull it from under the interpreter.
   if (entries_ > 0) return E_UNEXPECTED;
   CXMLParser parser;
-  if (FAILED(LoadXMLDocument(loader_, "init.xml", &parser, nullptr))) return E_FAIL;
-  root_.reset(parser.GetRoot()->Clone(true));
+  if (FAILED(LoadXMLDocument(loader_, "init.xml", &parser, nullptr))) {
+    vexa::platform::WriteDiagnostic("script", "init.xml cannot be read or is not well-formed");
+    return E_FAIL;
+  }
+  std::unique_ptr<CXMLElement> root(parser.GetRoot()->Clone(true));
   // An include of init.xml itself is named by the URL its includes resolve to.
   CSmallStr base;
-  root_->GetAttribute(kBaseAttribute, base);
+  root->GetAttribute(kBaseAttribute, base);
   CSmallStr self = ResolveRelativePath("init.xml", base.c_str());
-  return Preprocess(root_.get(), self.c_str());
+  const HRESULT hr = Preprocess(root.get(), self.c_str());
+  if (FAILED(hr)) {
+    vexa::platform::WriteDiagnostic("script", "init.xml not run: its preprocessing hit a bound");
+    return hr;
+  }
+  root_ = std::move(root);
+  return S_OK;
 }
 
 HRESULT CScriptEngine::Preprocess(CXMLElement* element, const char* documentUrl) {
@@ -190,6 +219,7 @@ HRESULT CScriptEngine::Preprocess(CXMLElement* element, const char* documentUrl)
   HRESULT hr = ProcessIncludes(element, documentUrl);
   if (FAILED(hr)) return hr;
   definitionGrowth_ = 0;
+  definitionFailed_ = false;
   // Collected before any is applied: definitions brought to the root by an opened ifdef are not
   // root-level definitions of this document.
   const CXMLElement::ElementList defines = element->GetChildrenByName("define");
@@ -202,14 +232,14 @@ HRESULT CScriptEngine::Preprocess(CXMLElement* element, const char* documentUrl)
     // Only an element with a parent can be unwrapped; then it is gone and so is the walk.
     if (ApplyDefinition(element, name.c_str(), token.c_str(), value.c_str()) != 0) break;
   }
-  return S_OK;
+  return definitionFailed_ ? E_FAIL : S_OK;
 }
 
 HRESULT CScriptEngine::ProcessIncludes(CXMLElement* element, const char* documentUrl) {
   if (!element) return E_POINTER;
   std::vector<CSmallStr> chain;
   if (documentUrl && *documentUrl) chain.push_back(IncludeKey(documentUrl));
-  int budget = kMaxIncludeExpansions;
+  IncludeBudget budget;
   return ExpandIncludes(element, &chain, &budget);
 }
 
@@ -217,7 +247,7 @@ HRESULT CScriptEngine::ProcessIncludes(CXMLElement* element, const char* documen
 // an include of one of them would never end and is left inert. Included content is expanded (from
 // its own document) before it is put in place, so the walk skips over it afterwards.
 HRESULT CScriptEngine::ExpandIncludes(CXMLElement* top, std::vector<CSmallStr>* chain,
-                                      int* budget) {
+                                      IncludeBudget* budget) {
   std::vector<CXMLElement*> pending{top};
   while (!pending.empty()) {
     CXMLElement* element = pending.back();
@@ -226,9 +256,13 @@ HRESULT CScriptEngine::ExpandIncludes(CXMLElement* top, std::vector<CSmallStr>* 
     for (size_t i = 0; i < element->GetChildCount();) {
       CXMLElement* child = element->GetChild(i);
       size_t inserted = 0;
-      if (child->GetName() == "include" && ExpandInclude(child, chain, budget, &inserted)) {
-        i += inserted;
-        continue;
+      if (child->GetName() == "include") {
+        const IncludeResult result = ExpandInclude(child, chain, budget, &inserted);
+        if (result == IncludeResult::kBoundHit) return E_FAIL;
+        if (result == IncludeResult::kExpanded) {
+          i += inserted;
+          continue;
+        }
       }
       descend.push_back(child);
       ++i;
@@ -238,25 +272,73 @@ HRESULT CScriptEngine::ExpandIncludes(CXMLElement* top, std::vector<CSmallStr>* 
   return S_OK;
 }
 
-bool CScriptEngine::ExpandInclude(CXMLElement* include, std::vector<CSmallStr>* chain, int* budget,
-                                  size_t* inserted) {
+namespace {
+
+// Elements in a tree, the root included.
+size_t CountElements(const CXMLElement* root) {
+  size_t count = 0;
+  std::vector<const CXMLElement*> pending{root};
+  while (!pending.empty()) {
+    const CXMLElement* e = pending.back();
+    pending.pop_back();
+    ++count;
+    for (const CXMLElement* child : e->GetChildren()) pending.push_back(child);
+  }
+  return count;
+}
+
+}  // namespace
+
+CScriptEngine::IncludeResult CScriptEngine::ExpandInclude(CXMLElement* include,
+                                                          std::vector<CSmallStr>* chain,
+                                                          IncludeBudget* budget,
+                                                          size_t* inserted) {
   CSmallStr url;
-  if (!include->GetAttribute("url", url) || url.IsEmpty()) return false;
-  if (*budget <= 0 || static_cast<int>(chain->size()) >= kMaxIncludeDepth) return false;
+  if (!include->GetAttribute("url", url) || url.IsEmpty()) return IncludeResult::kInert;
+  if (static_cast<int>(chain->size()) >= kMaxIncludeDepth) {
+    vexa::platform::WriteDiagnostic(
+        "script", "include of '" + std::string(url.c_str()) + "': include chain deeper than " +
+                      std::to_string(kMaxIncludeDepth) + " files");
+    return IncludeResult::kBoundHit;
+  }
   CSmallStr key = IncludeKey(url.c_str());
   for (const CSmallStr& open : *chain) {
-    if (open.CompareNoCase(key.c_str()) == 0) return false;
+    if (open.CompareNoCase(key.c_str()) == 0) {
+      vexa::platform::WriteDiagnostic("script", "include of '" + std::string(url.c_str()) +
+                                                    "' ignored: the file includes itself");
+      return IncludeResult::kInert;
+    }
   }
+  if (budget->expansions <= 0) {
+    vexa::platform::WriteDiagnostic(
+        "script", "include of '" + std::string(url.c_str()) + "': more than " +
+                      std::to_string(kMaxIncludeExpansions) + " includes");
+    return IncludeResult::kBoundHit;
+  }
+  --budget->expansions;
   CXMLParser included;
-  if (FAILED(LoadXMLDocument(loader_, url.c_str(), &included, nullptr))) return false;
-  --*budget;
+  if (FAILED(LoadXMLDocument(loader_, url.c_str(), &included, nullptr))) {
+    vexa::platform::WriteDiagnostic("script", "include of '" + std::string(url.c_str()) +
+                                                  "' ignored: not found or not well-formed");
+    return IncludeResult::kInert;
+  }
   chain->push_back(key);
-  ExpandIncludes(included.GetRoot(), chain, budget);
+  const HRESULT expanded = ExpandIncludes(included.GetRoot(), chain, budget);
   chain->pop_back();
+  if (FAILED(expanded)) return IncludeResult::kBoundHit;
+  // The root element itself is not inserted.
+  const size_t size = CountElements(included.GetRoot()) - 1;
+  if (size > budget->elements) {
+    vexa::platform::WriteDiagnostic(
+        "script", "include of '" + std::string(url.c_str()) + "': includes insert more than " +
+                      std::to_string(kMaxIncludedElements) + " elements");
+    return IncludeResult::kBoundHit;
+  }
+  budget->elements -= size;
   const size_t count = included.GetRoot()->GetChildCount();
-  if (!include->ReplaceInParent(*included.GetRoot())) return false;
+  if (!include->ReplaceInParent(*included.GetRoot())) return IncludeResult::kInert;
   *inserted = count;
-  return true;
+  return IncludeResult::kExpanded;
 }
 
 int CScriptEngine::ApplyDefinition(CXMLElement* element, const char* name, const char* token,
@@ -314,29 +396,62 @@ void CScriptEngine::SubstituteAttributes(CXMLElement* element, const char* token
     // Chains of definitions whose values hold several tokens of the next one multiply in length;
     // a value that would outgrow the bounds keeps its tokens instead.
     std::string replaced;
-    if (!ReplaceAllBounded(text, needle, replacement, kMaxDefinedValueLength, &replaced)) continue;
+    if (!ReplaceAllBounded(text, needle, replacement, kMaxDefinedValueLength, &replaced)) {
+      DefinitionBoundHit(token, "a value would grow beyond " +
+                                    std::to_string(kMaxDefinedValueLength) + " bytes");
+      continue;
+    }
     const int64_t growth = static_cast<int64_t>(replaced.size()) - value.GetLength();
-    if (growth > 0 && definitionGrowth_ + growth > kMaxDefinitionGrowth) continue;
+    if (growth > 0 && definitionGrowth_ + growth > kMaxDefinitionGrowth) {
+      DefinitionBoundHit(token, "the values would grow by more than " +
+                                    std::to_string(kMaxDefinitionGrowth) + " bytes");
+      continue;
+    }
     if (growth > 0) definitionGrowth_ += growth;
     value = CSmallStr(replaced);
   }
 }
 
+void CScriptEngine::DefinitionBoundHit(const char* token, const std::string& why) {
+  if (!definitionFailed_) {
+    vexa::platform::WriteDiagnostic("script", std::string("definition ") + token + ": " + why);
+  }
+  definitionFailed_ = true;
+}
+
 // ---- Execution ----
 
 HRESULT CScriptEngine::Execute(CXMLElement* body, CExecContext* scope) {
-  if (!body) return E_POINTER;
+  if (!body) return S_OK;
   if (!scope) scope = this;
   CEntryGuard entry(this);
-  if (!CanNest()) return E_FAIL;
+  if (!CanNest("a statement body")) return S_OK;
   ++depth_;
   // By index: statements may rewrite themselves (<element>) but never remove a sibling.
   for (size_t i = 0; i < body->GetChildCount(); ++i) {
-    if (!TakeStep()) break;
-    RunStatement(body->GetChild(i), scope);
+    if (!TakeStep()) {
+      vexa::platform::WriteDiagnostic("script", "statement budget used up; the rest not run");
+      break;
+    }
+    CXMLElement* statement = body->GetChild(i);
+    const HRESULT hr = RunStatement(statement, scope);
+    if (FAILED(hr) && vexa::platform::DiagnosticsEnabled()) ReportFailure(statement, hr);
   }
   --depth_;
   return S_OK;
+}
+
+void CScriptEngine::ReportFailure(const CXMLElement* statement, HRESULT hr) {
+  CSmallStr text;
+  statement->ToXML(text, 0, true, true);
+  std::string shown(text.c_str(), static_cast<size_t>(text.GetLength()));
+  if (shown.size() > 200) shown = shown.substr(0, 200) + "...";
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+  const char* why = hr == E_NOTIMPL ? "not supported by this player"
+                    : hr == E_POINTER || hr == E_INVALIDARG ? "a required attribute is missing"
+                                                              : "it failed";
+  vexa::platform::WriteDiagnostic("script", "statement " + shown + ": " + why + " (" + code + ")");
 }
 
 HRESULT CScriptEngine::RunStatement(CXMLElement* statement, CExecContext* scope) {
@@ -513,13 +628,18 @@ HRESULT CScriptEngine::RunScriptFunction(const char* name) {
     CSmallStr functionName;
     if ((*it)->GetAttribute("name", functionName) && functionName == name) found = *it;
   }
-  if (!found) return S_OK;
-  if (!CanNest()) return E_FAIL;
+  if (!found) {
+    if (vexa::platform::DiagnosticsEnabled()) {
+      vexa::platform::WriteDiagnostic("script", std::string("no function named '") + name + "'");
+    }
+    return S_OK;
+  }
+  if (!CanNest("function", name)) return S_OK;
   // A copy: statements rewrite the tree they run on, and the function must stay as written.
   std::unique_ptr<CXMLElement> body(found->Clone(true));
   CExecContext scope(this);
-  HRESULT hr = Execute(body.get(), &scope);
-  return FAILED(hr) ? hr : S_OK;
+  Execute(body.get(), &scope);
+  return S_OK;
 }
 
 HRESULT CScriptEngine::EnumerateFunctions(const char* type, std::vector<CSmallStr>* names) {

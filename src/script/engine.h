@@ -11,16 +11,24 @@
 // The interpreter is forgiving: a statement that fails is skipped without a report, unknown
 // elements are ignored, an unknown function name is not an error. Everything that could otherwise
 // run without end is bounded, and the bound makes the offending operation fail or stop instead:
-// - an include that would include a file already being expanded (directly or through other files),
-//   or that lies deeper than kMaxIncludeDepth, or beyond kMaxIncludeExpansions expansions in one
-//   pass, is left in place and inert, like an include whose file cannot be read;
+// - an include that would include a file already being expanded (directly or through other files)
+//   is left in place and inert, like an include whose file cannot be read; an include chain deeper
+//   than kMaxIncludeDepth, more than kMaxIncludeExpansions includes, or includes inserting more
+//   than kMaxIncludedElements elements make the preprocessing fail (LoadScript fails: the script is
+//   not run half processed);
 // - a definition substitutes each attribute value once (a value that contains its own token keeps
-//   the token from the replacement), and no value grows beyond kMaxDefinedValueLength bytes, nor
-//   all values of one Preprocess together by more than kMaxDefinitionGrowth bytes;
-// - script bodies nest (function calls, if and set bodies) at most kMaxNestingDepth deep: the call
-//   that would go deeper fails (RunScriptFunction returns E_FAIL, so the expression that called the
-//   function fails) and a deeper if/set body is not run;
+//   the token from the replacement); a value that would grow beyond kMaxDefinedValueLength bytes,
+//   or all values of one Preprocess together by more than kMaxDefinitionGrowth bytes, make the
+//   preprocessing fail;
+// - script bodies nest through the C++ stack (function calls, if and set bodies); the guard is the
+//   stack really left: at the outermost entry the engine notes how much of the thread's stack it
+//   may use (all of it but kStackReserve; kFallbackStackUse when the system does not say), and a
+//   function call or body that would start beyond that is not run. A self-recursive function
+//   guarded by an if (the language's only loop) runs thousands of rounds on the player's main
+//   thread, whose stack the executable reserves large. kMaxNestingDepth only backs that up;
 // - SetStepLimit can bound the statements one entry into the engine runs (off by default).
+// Whenever a bound stops something, a line goes to the diagnostic log (platform/diagnostics.h), so
+// an author can see why a script stopped.
 //
 // Threading: none. Every entry (start-up, FSCommands, timers) comes from the UI thread.
 #pragma once
@@ -29,6 +37,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/oleauto.h"
@@ -43,16 +52,21 @@ class IScriptDilator;
 
 class CScriptEngine : public CExecContext {
  public:
-  // Deepest nesting of script bodies (function calls, if and set bodies) one entry may reach.
-  // Chosen from the measured stack use per nesting level (see engine.cpp).
-  static constexpr int kMaxNestingDepth = 64;
-  // Most stack (bytes) the nesting of one entry may take, measured from where the outermost entry
-  // began; deeper calls and bodies fail as for kMaxNestingDepth.
-  static constexpr size_t kMaxStackUse = 256 * 1024;
+  // Deepest nesting of script bodies (function calls, if and set bodies) one entry may reach: a
+  // backstop only, the stack bound comes first in practice (see engine.cpp).
+  static constexpr int kMaxNestingDepth = 1000000;
+  // Stack (bytes) left unused below the deepest script level, for the calls a statement makes into
+  // the host and the plug-in.
+  static constexpr size_t kStackReserve = 512 * 1024;
+  // Stack one entry may use when the system does not tell how much is left.
+  static constexpr size_t kFallbackStackUse = 256 * 1024;
   // Deepest chain of files including one another.
   static constexpr int kMaxIncludeDepth = 16;
-  // Most includes one Preprocess expands.
-  static constexpr int kMaxIncludeExpansions = 256;
+  // Most elements all includes of one Preprocess may insert together (the included documents'
+  // whole trees): bounds runaway growth (files that include others twice), not wide scripts.
+  static constexpr size_t kMaxIncludedElements = 200000;
+  // Most includes one Preprocess expands (each one reads and parses a file).
+  static constexpr int kMaxIncludeExpansions = 10000;
   // Definition substitution bounds (bytes).
   static constexpr int kMaxDefinedValueLength = 64 * 1024;
   static constexpr int64_t kMaxDefinitionGrowth = 1024 * 1024;
@@ -79,18 +93,26 @@ class CScriptEngine : public CExecContext {
   // Reads "init.xml" through the file loader, makes a copy of it the script root (the previous root
   // is destroyed) and preprocesses it. Returns S_OK or the preprocessing status; E_FAIL, keeping
   // the previous root, when the file cannot be read or parsed; E_UNEXPECTED while the script runs.
+  // A script whose preprocessing hit a bound is not half run: the status is E_FAIL (the player then
+  // shows its start-up error) and the previous root stays.
   HRESULT LoadScript();
 
   // Expands the includes of the element's tree, then applies its root-level definitions (children
   // named "define" with a non-empty name: token "#name#", replacement the value attribute) to the
   // whole tree and opens the ifdef blocks they name. `documentUrl`, when given, is the URL the
   // element's document was read from: an include of that same file counts as a cycle at once.
-  // Returns S_OK, or E_POINTER for a null element.
+  // Returns S_OK; E_POINTER for a null element; E_FAIL when a bound stopped it (an include chain
+  // deeper than kMaxIncludeDepth, more than kMaxIncludeExpansions includes, includes inserting
+  // more than kMaxIncludedElements elements, or
+  // a definition that would grow a value beyond kMaxDefinedValueLength or all values beyond
+  // kMaxDefinitionGrowth): the tree is then partly processed and must not be run. An include that
+  // names a file already being expanded (a cycle) or a file that cannot be read stays in place and
+  // does nothing; the diagnostic log says so.
   HRESULT Preprocess(CXMLElement* element, const char* documentUrl = nullptr);
 
   // Replaces every "include" element of the tree whose url loads by the children of the included
-  // document's root, recursively (see the bounds above). Returns S_OK, or E_POINTER for a null
-  // element.
+  // document's root, recursively (see the bounds above). Returns S_OK, E_POINTER for a null
+  // element, or E_FAIL when a bound stopped it.
   HRESULT ProcessIncludes(CXMLElement* element, const char* documentUrl = nullptr);
 
   // Applies one definition to the element's tree: an "ifdef" whose name attribute equals `name` is
@@ -100,14 +122,14 @@ class CScriptEngine : public CExecContext {
   int ApplyDefinition(CXMLElement* element, const char* name, const char* token,
                       const char* replacement);
 
-  // Runs the children of `body` as statements in `scope` (null: the global scope). Returns S_OK;
-  // E_FAIL when the body was not run because it nests deeper than kMaxNestingDepth; E_POINTER for a
-  // null body.
+  // Runs the children of `body` as statements in `scope` (null: the global scope). Always S_OK: a
+  // null body, or one a nesting bound keeps from running, simply runs nothing (the diagnostic log
+  // says so).
   HRESULT Execute(CXMLElement* body, CExecContext* scope);
 
   // Runs the last root-level "function" whose name attribute equals `name`, on a copy, in a new
-  // scope whose parent is the global scope. S_OK (also when there is no such function); E_FAIL for
-  // a null name, without a script root, or when the call would nest deeper than kMaxNestingDepth.
+  // scope whose parent is the global scope. S_OK (also when there is no such function, or when a
+  // nesting bound keeps it from running); E_FAIL for a null name or without a script root.
   HRESULT RunScriptFunction(const char* name);
 
   // Appends to *names the name of every root-level "function" whose type attribute equals `type`
@@ -139,13 +161,14 @@ class CScriptEngine : public CExecContext {
   class CExpressionHost;
 
   // Marks one public entry into the engine. The outermost one starts a fresh statement budget and
-  // notes where the stack stood, so that nesting is measured from there.
+  // notes where the stack stood and how much of it the nesting may use.
   class CEntryGuard {
    public:
     explicit CEntryGuard(CScriptEngine* engine) : engine_(engine) {
       if (engine_->entries_++ == 0) {
         engine_->steps_ = 0;
         engine_->stackBase_ = StackPosition();
+        engine_->stackBudget_ = StackBudget();
       }
     }
     ~CEntryGuard() { --engine_->entries_; }
@@ -172,16 +195,28 @@ class CScriptEngine : public CExecContext {
   HRESULT RunIf(CXMLElement* statement, CExecContext* scope);
   HRESULT RunElement(CXMLElement* statement, CExecContext* scope);  // select.cpp
 
-  HRESULT ExpandIncludes(CXMLElement* top, std::vector<CSmallStr>* chain, int* budget);
-  bool ExpandInclude(CXMLElement* include, std::vector<CSmallStr>* chain, int* budget,
-                     size_t* inserted);
+  enum class IncludeResult { kExpanded, kInert, kBoundHit };
+  // What the includes of one pass may still do.
+  struct IncludeBudget {
+    size_t elements = kMaxIncludedElements;
+    int expansions = kMaxIncludeExpansions;
+  };
+  HRESULT ExpandIncludes(CXMLElement* top, std::vector<CSmallStr>* chain, IncludeBudget* budget);
+  IncludeResult ExpandInclude(CXMLElement* include, std::vector<CSmallStr>* chain,
+                              IncludeBudget* budget, size_t* inserted);
+  void DefinitionBoundHit(const char* token, const std::string& why);
+  // Writes a failed statement and its status to the diagnostic log.
+  static void ReportFailure(const CXMLElement* statement, HRESULT hr);
   void SubstituteAttributes(CXMLElement* element, const char* token, const char* replacement);
 
   // False when the current entry's statement budget is used up; counts one statement otherwise.
   bool TakeStep();
-  // Whether one more body may nest (depth and stack bounds).
-  bool CanNest() const;
+  // Whether one more body may nest (depth and stack bounds). `what` names the body for the
+  // diagnostic log when it may not.
+  bool CanNest(const char* what, const char* name = nullptr) const;
   size_t StackUsed() const;
+  // How much stack the nesting of an outermost entry starting here may use.
+  static size_t StackBudget();
 
   std::unique_ptr<CXMLElement> root_;
   std::map<CSmallStr, std::unique_ptr<CXMLParser>> documents_;
@@ -192,8 +227,10 @@ class CScriptEngine : public CExecContext {
 
   int depth_ = 0;            // nesting of bodies being run
   uintptr_t stackBase_ = 0;  // stack position at the start of the outermost entry
+  size_t stackBudget_ = kFallbackStackUse;  // stack the outermost entry's nesting may use
   int entries_ = 0;          // nesting of public entries, to find the outermost one
   uint32_t stepLimit_ = 0;   // 0: unlimited
   uint32_t steps_ = 0;       // statements run by the current outermost entry
   int64_t definitionGrowth_ = 0;
+  bool definitionFailed_ = false;  // a definition of the current Preprocess hit a bound
 };

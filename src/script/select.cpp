@@ -121,7 +121,7 @@ HRESULT CScriptEngine::Select(CXMLElement* node, const char* path, CExecContext*
   if (!scope) scope = this;
   CEntryGuard entry(this);
   // Each step of the path recurses once; a long path over a deep tree must not exhaust the stack.
-  if (StackUsed() > kMaxStackUse) return E_FAIL;
+  if (!CanNest("a data selection step")) return E_FAIL;
 
   const std::string_view whole(path);
   const size_t slash = whole.find('/');

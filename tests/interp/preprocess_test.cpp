@@ -97,48 +97,69 @@ TEST_F(PreprocessTest, TheSameFileMayBeIncludedSeveralTimesSideBySide) {
   EXPECT_EQ(Global("n"), "3");
 }
 
-TEST_F(PreprocessTest, IncludeChainsStopAtTheDepthBound) {
-  Files files{{"init.xml", "<game><include url='f0.xml'/></game>"}};
-  const int length = CScriptEngine::kMaxIncludeDepth + 4;
-  for (int i = 0; i < length; ++i) {
-    files.push_back({"f" + std::to_string(i) + ".xml",
-                     "<f><var name='v" + std::to_string(i) + "' expr='" + std::to_string(i) +
-                         "'/><include url='f" + std::to_string(i + 1) + ".xml'/></f>"});
+TEST_F(PreprocessTest, IncludeChainsDeeperThanTheBoundFailTheScript) {
+  // A chain just within the bound expands whole; one file more and the script is not run half
+  // expanded: LoadScript fails (the player then shows its start-up error) and keeps the old root.
+  for (const int length : {CScriptEngine::kMaxIncludeDepth - 1, CScriptEngine::kMaxIncludeDepth}) {
+    SCOPED_TRACE(length);
+    Files files{{"init.xml", "<game><include url='f0.xml'/></game>"}};
+    for (int i = 0; i < length; ++i) {
+      const std::string next =
+          i + 1 < length ? "<include url='f" + std::to_string(i + 1) + ".xml'/>" : "";
+      files.push_back({"f" + std::to_string(i) + ".xml",
+                       "<f><var name='v" + std::to_string(i) + "' expr='" + std::to_string(i) +
+                           "'/>" + next + "</f>"});
+    }
+    Package(files);
+    if (length < CScriptEngine::kMaxIncludeDepth) {
+      ASSERT_EQ(Start(), S_OK);
+      EXPECT_EQ(Global(("v" + std::to_string(length - 1)).c_str()), std::to_string(length - 1));
+    } else {
+      EXPECT_EQ(engine_.LoadScript(), E_FAIL);
+    }
   }
-  Package(files);
-  ASSERT_EQ(Start(), S_OK);
-  // init.xml itself is the first file of the chain.
-  const int expanded = CScriptEngine::kMaxIncludeDepth - 1;
-  EXPECT_EQ(Global(("v" + std::to_string(expanded - 1)).c_str()), std::to_string(expanded - 1));
-  EXPECT_EQ(Global(("v" + std::to_string(expanded)).c_str()), "<none>");
-  const CXMLElement* last = engine_.GetScriptRoot()->GetChildren().back();
-  EXPECT_EQ(Attribute(last, "url"), kPackageUrl + "f" + std::to_string(expanded) + ".xml");
 }
 
-TEST_F(PreprocessTest, ExponentialIncludesStopAtTheExpansionBudget) {
-  // Each file includes the next twice: 2^14 expansions without a budget.
+TEST_F(PreprocessTest, RunawayIncludesFailTheScript) {
+  // Each file includes the next four times: 4^12 leaves without a bound, within the depth bound.
   Files files{{"init.xml", "<game><include url='d0.xml'/></game>"}};
-  for (int i = 0; i < 14; ++i) {
-    const std::string next = "d" + std::to_string(i + 1) + ".xml";
+  for (int i = 0; i < 12; ++i) {
+    const std::string include = "<include url='d" + std::to_string(i + 1) + ".xml'/>";
     files.push_back({"d" + std::to_string(i) + ".xml",
-                     "<d><include url='" + next + "'/><include url='" + next + "'/></d>"});
+                     "<d>" + include + include + include + include + "</d>"});
   }
-  files.push_back({"d14.xml", "<d><leaf/></d>"});
+  files.push_back({"d12.xml", "<d><leaf/></d>"});
   Package(files);
-  ASSERT_EQ(engine_.LoadScript(), S_OK);
-  size_t leaves = 0;
-  size_t includes = 0;
-  std::vector<const CXMLElement*> pending{engine_.GetScriptRoot()};
-  while (!pending.empty()) {
-    const CXMLElement* e = pending.back();
-    pending.pop_back();
-    if (e->GetName() == "leaf") ++leaves;
-    if (e->GetName() == "include") ++includes;
-    for (const CXMLElement* c : e->GetChildren()) pending.push_back(c);
+  EXPECT_EQ(engine_.LoadScript(), E_FAIL);
+  EXPECT_EQ(engine_.GetScriptRoot(), nullptr);
+}
+
+TEST_F(PreprocessTest, IncludesInsertingTooManyElementsFailTheScript) {
+  // Few includes, but together more elements than the bound allows.
+  std::string big = "<d>";
+  for (int i = 0; i < 25000; ++i) big += "<x/>";
+  big += "</d>";
+  std::string init = "<game>";
+  const size_t copies = CScriptEngine::kMaxIncludedElements / 25000 + 1;
+  for (size_t i = 0; i < copies; ++i) init += "<include url='big.xml'/>";
+  Package({{"init.xml", init + "</game>"}, {"big.xml", big}});
+  EXPECT_EQ(engine_.LoadScript(), E_FAIL);
+  EXPECT_EQ(engine_.GetScriptRoot(), nullptr);
+}
+
+TEST_F(PreprocessTest, WideScriptsOfOrdinarySizeExpandInFull) {
+  // 10 included files of 2,000 statements each.
+  Files wide{{"init.xml", "<game><var name='n' expr='0'/>"}};
+  for (int f = 0; f < 10; ++f) {
+    wide[0].second += "<include url='w" + std::to_string(f) + ".xml'/>";
+    std::string body = "<w>";
+    for (int i = 0; i < 2000; ++i) body += "<assign name='n' expr='n + 1'/>";
+    wide.push_back({"w" + std::to_string(f) + ".xml", body + "</w>"});
   }
-  EXPECT_GT(leaves, 0u);
-  EXPECT_LE(leaves, static_cast<size_t>(CScriptEngine::kMaxIncludeExpansions));
-  EXPECT_GT(includes, 0u);
+  wide[0].second += "</game>";
+  Package(wide);
+  ASSERT_EQ(Start(), S_OK);
+  EXPECT_EQ(Global("n"), "20000");
 }
 
 TEST_F(PreprocessTest, DefinitionsSubstituteTokensAndOpenIfdefBlocks) {
@@ -241,11 +262,17 @@ TEST_F(PreprocessTest, ChainsOfDefinitionsCannotGrowValuesWithoutBound) {
   }
   script += "</game>";
   Package({{"init.xml", script}});
-  ASSERT_EQ(engine_.LoadScript(), S_OK);
+  // The value would keep its unsubstituted tokens: the script is refused instead of run so.
+  EXPECT_EQ(engine_.LoadScript(), E_FAIL);
+  EXPECT_EQ(engine_.GetScriptRoot(), nullptr);
+
+  // Preprocess on its own says so as well, and the values stay within the bound.
+  CXMLParser parser;
+  ASSERT_EQ(parser.ParseDocument(script.c_str()), 1);
+  EXPECT_EQ(engine_.Preprocess(parser.GetRoot()), E_FAIL);
   CSmallStr expr;
-  ASSERT_TRUE(engine_.GetScriptRoot()->GetChild(0)->GetAttribute("expr", expr));
+  ASSERT_TRUE(parser.GetRoot()->GetChild(0)->GetAttribute("expr", expr));
   EXPECT_LE(expr.GetLength(), CScriptEngine::kMaxDefinedValueLength);
-  EXPECT_GT(expr.GetLength(), 1000);  // substitution did go on for a while
 }
 
 TEST_F(PreprocessTest, PreprocessWorksOnAnyTreeAndRefusesNull) {

@@ -1,0 +1,44 @@
+#include "platform/stack.h"
+
+#include <pthread.h>
+
+#include <cstdint>
+
+namespace vexa::platform {
+
+size_t StackRemaining() {
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
+  void* low = nullptr;
+  size_t size = 0;
+  const int rc = pthread_attr_getstack(&attr, &low, &size);
+  pthread_attr_destroy(&attr);
+  if (rc != 0 || !low) return 0;
+  const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  const auto bottom = reinterpret_cast<uintptr_t>(low);
+  return here > bottom ? here - bottom : 0;
+}
+
+namespace {
+
+void* RunBody(void* arg) {
+  (*static_cast<const std::function<void()>*>(arg))();
+  return nullptr;
+}
+
+}  // namespace
+
+bool RunWithStack(size_t bytes, const std::function<void()>& body) {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return false;
+  pthread_t thread;
+  const bool created = pthread_attr_setstacksize(&attr, bytes) == 0 &&
+                       pthread_create(&thread, &attr, &RunBody,
+                                      const_cast<std::function<void()>*>(&body)) == 0;
+  pthread_attr_destroy(&attr);
+  if (!created) return false;
+  pthread_join(thread, nullptr);
+  return true;
+}
+
+}  // namespace vexa::platform
