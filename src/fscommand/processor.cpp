@@ -490,11 +490,14 @@ HRESULT CFSCommandProcessor::HandlePluginCreate(const CSmallWStr&, const wchar_t
 
 HRESULT CFSCommandProcessor::HandlePluginMethod(const CSmallWStr&, const wchar_t* command,
                                                 const wchar_t* argument) {
-  // PLUGIN_METHOD d variable d result name; a command without both separators has no result name
-  // and is refused.
+  // PLUGIN_METHOD d variable d result name; a command without both separators names no object
+  // and is refused with the failure result.
   CFields fields(command, 13);
   std::wstring_view variableField;
-  if (!fields.Next(&variableField)) return E_INVALIDARG;
+  if (!fields.Next(&variableField)) {
+    AddResultW(L"", L"NULL");
+    return E_INVALIDARG;
+  }
   const std::wstring variable(variableField);
   const std::wstring resultName(fields.Rest());
   const wchar_t separator = fields.Separator();
@@ -552,7 +555,10 @@ HRESULT CFSCommandProcessor::HandlePluginPropGet(const CSmallWStr&, const wchar_
                                                  const wchar_t* argument) {
   CFields fields(command, 14);
   std::wstring_view variableField;
-  if (!fields.Next(&variableField)) return E_INVALIDARG;
+  if (!fields.Next(&variableField)) {
+    AddResultW(L"", L"");
+    return E_INVALIDARG;
+  }
   const std::wstring variable(variableField);
   const std::wstring resultName(fields.Rest());
 
