@@ -65,29 +65,36 @@ bool CArchiver::SetMode(uint8_t mode) {
   return true;
 }
 
-int32_t CArchiver::AddEntry(uint32_t unpacked_length, const char* name, const void* bytes,
-                            const char* password) {
-  int32_t count = GetCount();
-  if (count >= capacity_) {
-    status_ = VEXA_E_TABLE_FULL;
-    return -1;
-  }
-  if (count >= kMaxEntries) {
-    status_ = VEXA_E_TOO_MANY_ENTRIES;
-    return -1;
-  }
-  if (!name || (unpacked_length > 0 && !bytes)) {
-    status_ = E_POINTER;
-    return -1;
-  }
-  if (std::strlen(name) > kMaxNameLength) {
-    status_ = VEXA_E_NAME_TOO_LONG;
-    return -1;
-  }
-  if (unpacked_length > static_cast<uint32_t>(INT32_MAX)) {
+HRESULT CArchiver::CheckNewEntry(const char* name, uint32_t length, const void* bytes) const {
+  const int32_t count = GetCount();
+  if (count >= capacity_) return VEXA_E_TABLE_FULL;
+  if (count >= kMaxEntries) return VEXA_E_TOO_MANY_ENTRIES;
+  if (!name || (length > 0 && !bytes)) return E_POINTER;
+  if (std::strlen(name) > kMaxNameLength) return VEXA_E_NAME_TOO_LONG;
+  if (length > static_cast<uint32_t>(INT32_MAX)) return VEXA_E_ARCHIVE_TOO_LARGE;
+  return S_OK;
+}
+
+int32_t CArchiver::Append(const char* name, CSmartBuffer&& block, uint32_t unpacked_length) {
+  const int32_t count = GetCount();
+  const uint32_t stored = static_cast<uint32_t>(block.Size());
+  if (!data_.AddPiece(std::move(block))) {
     status_ = VEXA_E_ARCHIVE_TOO_LARGE;
     return -1;
   }
+  Entry entry;
+  entry.name = name;
+  entry.stored = stored;
+  entry.unpacked = unpacked_length;
+  entries_.push_back(std::move(entry));
+  status_ = S_OK;
+  return count;
+}
+
+int32_t CArchiver::AddEntry(uint32_t unpacked_length, const char* name, const void* bytes,
+                            const char* password) {
+  status_ = CheckNewEntry(name, unpacked_length, bytes);
+  if (FAILED(status_)) return -1;
 
   CSmartBuffer block;
   if (unpacked_length > 0) {
@@ -100,18 +107,19 @@ int32_t CArchiver::AddEntry(uint32_t unpacked_length, const char* name, const vo
       return -1;
     }
   }
-  uint32_t stored = static_cast<uint32_t>(block.Size());
-  if (!data_.AddPiece(std::move(block))) {
+  return Append(name, std::move(block), unpacked_length);
+}
+
+int32_t CArchiver::AddStoredEntry(const char* name, uint32_t unpacked_length, const void* block,
+                                  uint32_t stored_length) {
+  status_ = CheckNewEntry(name, stored_length, block);
+  if (FAILED(status_)) return -1;
+  CSmartBuffer copy;
+  if (stored_length > 0 && !copy.Assign(block, static_cast<int32_t>(stored_length))) {
     status_ = VEXA_E_ARCHIVE_TOO_LARGE;
     return -1;
   }
-  Entry entry;
-  entry.name = name;
-  entry.stored = stored;
-  entry.unpacked = unpacked_length;
-  entries_.push_back(std::move(entry));
-  status_ = S_OK;
-  return count;
+  return Append(name, std::move(copy), unpacked_length);
 }
 
 HRESULT CArchiver::MakeHeader() {

@@ -64,6 +64,13 @@ class CArchiver {
   int32_t AddEntry(uint32_t unpacked_length, const char* name, const void* bytes,
                    const char* password);
 
+  // Adds an entry whose block is already in the archive's stored form (for a compressed archive: a
+  // zlib stream scrambled with its password), copied as it is, with `unpacked_length` recorded as
+  // U. This carries an entry of an existing container over to a new one unchanged, also one that
+  // this program could not decode. Same limits and results as AddEntry; an empty block is allowed.
+  int32_t AddStoredEntry(const char* name, uint32_t unpacked_length, const void* block,
+                         uint32_t stored_length);
+
   // The status of the last AddEntry, Build or BuildHeader (S_OK after a success).
   HRESULT LastStatus() const { return status_; }
   int32_t GetCount() const { return static_cast<int32_t>(entries_.size()); }
@@ -82,6 +89,9 @@ class CArchiver {
   };
 
   HRESULT MakeHeader();
+  // The checks AddEntry and AddStoredEntry share; S_OK when an entry of that name may be added.
+  HRESULT CheckNewEntry(const char* name, uint32_t length, const void* bytes) const;
+  int32_t Append(const char* name, CSmartBuffer&& block, uint32_t unpacked_length);
 
   CSmartBuffer header_;
   CChainedBuffer data_;
