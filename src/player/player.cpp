@@ -125,6 +125,47 @@ void CBasePlayerImpl::ShutdownPlayer() {
   shutDown_ = true;
 }
 
+// ---- Plug-in libraries
+
+HRESULT CBasePlayerImpl::StartHostControl() {
+  CHostControlImpl* created = nullptr;
+  if (FAILED(CHostControlImpl::Create(&created))) return E_FAIL;
+  hostControl_.reset(created);
+  hostControl_->SetFileLoader(&loader_);
+  hostControl_->SetFlashHolder(holder_);
+  hostControl_->SetHostFolder(loader_.GetBaseFolder().c_str());
+  IVEXAHostControl* host = nullptr;
+  if (FAILED(hostControl_->QueryInterface(IID_IVEXAHostControl, reinterpret_cast<void**>(&host))) ||
+      !host) {
+    return E_FAIL;
+  }
+  pluginLibraries_.SetHostControl(host);
+  host->Release();
+  return S_OK;
+}
+
+void CBasePlayerImpl::LoadPluginLibraries() {
+  ::LoadPluginLibraries(&pluginLibraries_, loader_.GetBaseFolder().c_str());
+  processor_.SetPluginSource(&pluginSource_);
+}
+
+void CBasePlayerImpl::ReleasePluginObjects() {
+  processor_.ReleasePluginObjects();
+  // Objects the processor no longer holds but someone else still does lose their library object
+  // here too: its code goes with the library.
+  pluginSource_.ReleaseObjects();
+}
+
+void CBasePlayerImpl::UnloadPluginLibraries() {
+  pluginSource_.ReleaseObjects();
+  processor_.SetPluginSource(nullptr);
+  ::UnloadPluginLibraries(&pluginLibraries_);
+  if (hostControl_) {
+    hostControl_->SetFileLoader(nullptr);
+    hostControl_->SetFlashHolder(nullptr);
+  }
+}
+
 // ---- IScriptDilator
 
 HRESULT CBasePlayerImpl::LoadIntoLayer(CXMLElement* element) {

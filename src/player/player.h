@@ -14,8 +14,9 @@
 //   SetKeyRepeat, SetCursorPosition, GetCursorPosition, CreateFolderPath, GetMaxDisplayMode,
 //   SetPreferWide, GetPreferWide, SetKeepAspect, GetKeepAspect;
 // - hooks that do nothing until overridden: ApplyCaption, ApplyIcon, ApplyKeyboardFilter,
-//   StartHostControl, LoadPluginLibraries, LoadAddons, ReleasePluginObjects,
-//   UnloadPluginLibraries, FlushPendingWork.
+//   LoadAddons, FlushPendingWork;
+// - hooks with a body of their own (overridable by tests): StartHostControl,
+//   LoadPluginLibraries, ReleasePluginObjects, UnloadPluginLibraries (the plug-in libraries).
 // Portable here: AttachMovieWindow (the holder attached to the frame window given to InitPlayer),
 // SetMovieRect, ReselectMovieVariant, GetBaseDir, GetReadyFlag and everything of the settings.
 // The stores (virtual registry values, saves, high scores) answer E_NOTIMPL until they are built.
@@ -42,6 +43,9 @@
 #include "script/dilator.h"
 #include "script/engine.h"
 #include "script/smallstr.h"
+#include "system/hostcontrol.h"
+#include "system/pluginlibs.h"
+#include "system/pluginobjects.h"
 
 class CFlashHolder;
 class IFlashHolder;
@@ -236,19 +240,21 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
   // KBDFILTER_LOWER_BOUND / KBDFILTER_UPPER_BOUND changed.
   virtual void ApplyKeyboardFilter(int32_t lower, int32_t upper) {}
   // InitPlayer step 3: creates the host-control object handed to the plug-in libraries and gives
-  // it the file loader and the holder. A failure stops the start (E_FAIL, no message). The
-  // plug-in-library subsystem fills this in; until then there is nothing to create.
-  virtual HRESULT StartHostControl() { return S_OK; }
-  // InitPlayer step 4: loads the plug-in libraries next to the executable (their failures do not
-  // stop the start). Filled in with the plug-in-library subsystem.
-  virtual void LoadPluginLibraries() {}
+  // it the file loader, the holder and the game folder (the loader's base folder). A failure stops
+  // the start (E_FAIL, no message).
+  virtual HRESULT StartHostControl();
+  // InitPlayer step 4: loads the plug-in libraries of the game folder (the loader's base folder:
+  // the executable's folder in the shipped player) and makes them the command processor's source
+  // of plug-in objects. Their failures do not stop the start.
+  virtual void LoadPluginLibraries();
   // InitPlayer step 7: merges the add-on packages into the script (their failures do not stop the
   // start). Filled in with the add-on subsystem.
   virtual void LoadAddons() {}
-  // ShutdownPlayer: releases the plug-in objects the commands created, then unloads the plug-in
-  // libraries. Filled in with the plug-in-object commands and the plug-in-library subsystem.
-  virtual void ReleasePluginObjects() {}
-  virtual void UnloadPluginLibraries() {}
+  // ShutdownPlayer: releases the plug-in objects the commands created (every one, also those
+  // still held elsewhere), then unloads the plug-in libraries and disconnects the host control
+  // from the loader and the holder, so a library that kept it gets E_UNEXPECTED from then on.
+  virtual void ReleasePluginObjects();
+  virtual void UnloadPluginLibraries();
   // The sink the holder hands the movie's FSCommands to: the command processor. Test builds put a
   // probe in front of it that forwards to GetCommandProcessor().
   virtual IFlashPlayerNotifySink* GetCommandSink() { return &processor_; }
@@ -304,4 +310,11 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
   std::vector<vexa::player::ModeRecord> variants_;
   vexa::player::ModeRecord current_;
   CSmallStr movieUrl_;
+
+  // Plug-in libraries, destroyed in reverse order: the host control is disconnected from the
+  // loader and the holder first (the process-wide holder may be gone when a player that was never
+  // shut down is destroyed), then the objects go, then the libraries.
+  CPluginLibraryList pluginLibraries_;
+  CPluginObjectSource pluginSource_{&pluginLibraries_};
+  CHostControlPtr hostControl_;
 };
