@@ -193,6 +193,18 @@ LRESULT CMainFrame::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_KILLFOCUS:
       logic_.OnKillFocus(reinterpret_cast<HWND>(wparam));
       return 0;
+    case WM_ACTIVATE:
+      // NotifyFocus keeps the keyboard focus in the plug-in window, so when another program takes
+      // over, that window gets the WM_KILLFOCUS and the frame never does. Windowed, the movie is
+      // told here instead (the window being activated decides, as for WM_KILLFOCUS); while the
+      // frame holds the focus itself its own WM_KILLFOCUS follows and tells it.
+      if (LOWORD(wparam) == WA_INACTIVE && !fullScreen_) {
+        HWND focus = GetFocus();
+        if (focus && focus != hwnd && IsChild(hwnd, focus)) {
+          logic_.OnKillFocus(reinterpret_cast<HWND>(lparam));
+        }
+      }
+      break;
     case WM_ACTIVATEAPP:
     case WM_DISPLAYCHANGE:
       return 0;

@@ -1,12 +1,14 @@
 // A test build of the player: the real main frame, holder, plug-in, command processor and loop, with
 // a probe in front of the command processor that writes every command to the command log
-// (VEXA_FSCOMMAND_LOG, one UTF-8 line "command<TAB>argument") and answers a few commands of the
-// end-to-end movies before handing everything on to the processor:
+// (VEXA_FSCOMMAND_LOG, one UTF-8 line "command<TAB>argument" for a command of the movie,
+// "script<TAB>command<TAB>argument" for one of the script's <fscommand> elements) and answers a
+// few commands of the end-to-end movies before handing everything on to the processor:
 //   ECHO text   adds the text as a result
 //   TWO         adds two results, one with characters that need escaping
 //   VAR name    reads the movie variable, logs "variable<TAB>name<TAB>value" and adds the value
 //   RECT        logs "client<TAB>left<TAB>top<TAB>right<TAB>bottom": the player window on screen,
-//               and "frame<TAB>..." with the main window's client area
+//               "frame<TAB>..." with the main window's client area (client coordinates) and
+//               "framescreen<TAB>..." with that area on screen
 //   CAPTION     logs "caption<TAB>text" with the main window's caption (UTF-8)
 //   POLL        closes the window (as the close box does) once the file named by VEXA_E2E_STOP
 //               exists
@@ -62,7 +64,11 @@ class CEndToEndFrame;
 class CCommandProbe : public IFlashPlayerNotifySink {
  public:
   explicit CCommandProbe(CEndToEndFrame* frame) : frame_(frame) {}
-  HRESULT OnFSCommand(const wchar_t* command, const wchar_t* argument) override;
+  HRESULT OnFSCommand(const wchar_t* command, const wchar_t* argument) override {
+    return Handle(command, argument, false);
+  }
+  // `fromScript`: the command comes from an <fscommand> element, not from the movie.
+  HRESULT Handle(const wchar_t* command, const wchar_t* argument, bool fromScript);
   HRESULT OnPlayerNotification(int32_t, int32_t, int32_t, void*) override { return E_NOTIMPL; }
 
  private:
@@ -73,6 +79,11 @@ class CEndToEndFrame : public CMainFrame {
  public:
   CEndToEndFrame() : probe_(this) {}
 
+  // The script's <fscommand> goes past the holder's sink: the probe sees it here.
+  HRESULT SendFSCommand(const wchar_t* command, const wchar_t* args) override {
+    return probe_.Handle(command, args, true);
+  }
+
  protected:
   IFlashPlayerNotifySink* GetCommandSink() override { return &probe_; }
 
@@ -80,10 +91,10 @@ class CEndToEndFrame : public CMainFrame {
   CCommandProbe probe_;
 };
 
-HRESULT CCommandProbe::OnFSCommand(const wchar_t* command, const wchar_t* argument) {
+HRESULT CCommandProbe::Handle(const wchar_t* command, const wchar_t* argument, bool fromScript) {
   const std::wstring code = command ? command : L"";
   const wchar_t* text = argument ? argument : L"";
-  WriteLog(Escape(code.c_str()) + L"\t" + Escape(text));
+  WriteLog((fromScript ? L"script\t" : L"") + Escape(code.c_str()) + L"\t" + Escape(text));
   IFlashHolder* holder = frame_->GetFlashHolder();
   if (holder) {
     if (code == L"ECHO") {
@@ -109,7 +120,11 @@ HRESULT CCommandProbe::OnFSCommand(const wchar_t* command, const wchar_t* argume
         WriteLog(L"client\t" + RectText(r));
       }
       RECT client;
-      if (GetClientRect(frame_->GetHandle(), &client)) WriteLog(L"frame\t" + RectText(client));
+      if (GetClientRect(frame_->GetHandle(), &client)) {
+        WriteLog(L"frame\t" + RectText(client));
+        MapWindowPoints(frame_->GetHandle(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+        WriteLog(L"framescreen\t" + RectText(client));
+      }
     } else if (code == L"CAPTION") {
       wchar_t caption[512] = {};
       GetWindowTextW(frame_->GetHandle(), caption, 512);

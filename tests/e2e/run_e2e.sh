@@ -1,33 +1,43 @@
 #!/usr/bin/env bash
 # End-to-end test of the Windows player under Wine (see CMakeLists.txt in this folder).
-# Usage: run_e2e.sh <vexa_player.exe> <vexa_e2e_player.exe> <work folder>
-# Each program runs in its own folder, next to its data.pak. The stand-in plug-in writes its
-# transcript (VEXA_STANDIN_TRANSCRIPT) and the player its command log (VEXA_FSCOMMAND_LOG); both
-# and the screenshots are kept in the work folder for a look after a failure.
+# Usage: run_e2e.sh <vexa_player.exe> <folder of the test programs> <work folder>
+#
+# The folder of the test programs holds vexa_e2e_player.exe, vexa_e2e_broken.exe, vexa_e2e_mark.exe,
+# vexa_e2e_boxtext.exe, data.pak (the bridge game) and games/*.pak. Each program runs in a folder of
+# its own under the work folder, next to its data.pak. The stand-in plug-in writes its transcript
+# (VEXA_STANDIN_TRANSCRIPT) and the test build its command log (VEXA_FSCOMMAND_LOG); both, the
+# programs' output and the screenshots stay in the work folder for a look after a failure.
+#
+# Every scenario ends with one line "PASS: <scenario>" or "FAIL: <scenario>: <what>" per failed
+# check; the last line counts them.
 set -uo pipefail
 
 if (($# != 3)); then
-  echo "usage: $0 <vexa_player.exe> <vexa_e2e_player.exe> <work folder>" >&2
+  echo "usage: $0 <vexa_player.exe> <folder of the test programs> <work folder>" >&2
   exit 2
 fi
 PLAYER=$1
-E2E=$2
+BIN=$2
 WORK=$3
-FAILED=0
-RUNNING_PID=
 
-# The Wine loader that fits the programs under test (i686 or x86_64, by their PE header).
 # shellcheck source=../../scripts/wine-env.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-env.sh"
 ARCH=$(vexa_pe_arch "$PLAYER") || { echo "FAIL: $PLAYER is not a Windows program"; exit 1; }
+for program in vexa_e2e_player vexa_e2e_broken vexa_e2e_mark vexa_e2e_boxtext; do
+  [[ -f $BIN/$program.exe ]] || { echo "FAIL: $BIN/$program.exe is missing (build vexa_e2e_player)"; exit 1; }
+done
 
-fail() {
-  echo "FAIL: $*"
-  FAILED=1
-}
+declare -A PIDS=()  # running programs by name
+SCENARIO=
+SCENARIO_FAILED=0
+PASSED=0
+FAILED=0
 
 cleanup() {
-  [[ -n $RUNNING_PID ]] && kill "$RUNNING_PID" 2>/dev/null
+  local name
+  for name in "${!PIDS[@]}"; do
+    kill "${PIDS[$name]}" 2>/dev/null
+  done
   vexa_env_stop
 }
 trap cleanup EXIT
@@ -47,42 +57,89 @@ fi
 VEXA_ENV_AUDIO=0 vexa_env_start "$ARCH" "$WORK" "$WORK" || { echo "FAIL: no environment for $ARCH programs"; exit 1; }
 echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX loader=$VEXA_WINE ($VEXA_WINE_WHY)"
 
-# --- Helpers -----------------------------------------------------------------------------------
+# --- Scenarios -----------------------------------------------------------------------------------
+begin() {
+  SCENARIO=$1
+  SCENARIO_FAILED=0
+  echo "== $SCENARIO"
+}
+
+fail() {
+  echo "FAIL: $SCENARIO: $*"
+  SCENARIO_FAILED=1
+}
+
+finish() {
+  if ((SCENARIO_FAILED)); then
+    FAILED=$((FAILED + 1))
+  else
+    echo "PASS: $SCENARIO"
+    PASSED=$((PASSED + 1))
+  fi
+}
+
+# --- Programs ------------------------------------------------------------------------------------
 # A Unix path as Wine sees it on drive Z:.
 winpath() {
   local p=$1
   echo "Z:${p//\//\\}"
 }
 
-# Starts a program in its own folder with the transcript and log variables; sets RUNNING_PID.
-start_program() {  # exe transcript log [extra VAR=value...]
-  local exe=$1 transcript=$2 log=$3
+# A folder of its own for a program: the program (and `extra` files) with `pak` as its data.pak.
+prepare() {  # folder exe pak [extra...]
+  local dir=$WORK/$1 exe=$2 pak=$3 file
   shift 3
-  (cd "$(dirname "$exe")" &&
-    exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$transcript")" \
-      VEXA_FSCOMMAND_LOG="$(winpath "$log")" "$@" "$VEXA_WINE" "$(basename "$exe")" \
-      </dev/null >"$WORK/$(basename "$exe").out" 2>&1) &
-  RUNNING_PID=$!
+  mkdir -p "$dir"
+  for file in "$exe" "$@"; do
+    cp -l "$file" "$dir/" 2>/dev/null || cp "$file" "$dir/"
+  done
+  cp "$pak" "$dir/data.pak"
 }
 
-# Waits until `file` has a line containing `text` (fixed string); false after `seconds`.
-wait_for() {  # file text seconds
+# Starts the program `exe` of folder `dir` under `name`: its transcript is WORK/name.transcript,
+# its command log WORK/name.log, its output WORK/name.out. Extra VAR=value arguments go to its
+# environment.
+start_program() {  # name dir exe [VAR=value...]
+  local name=$1 dir=$WORK/$2 exe=$3
+  shift 3
+  : >"$WORK/$name.log"
+  (cd "$dir" &&
+    exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$WORK/$name.transcript")" \
+      VEXA_FSCOMMAND_LOG="$(winpath "$WORK/$name.log")" "$@" "$VEXA_WINE" "$exe" \
+      </dev/null >"$WORK/$name.out" 2>&1) &
+  PIDS[$name]=$!
+}
+
+running() {  # name
+  [[ -n ${PIDS[$1]:-} ]] && kill -0 "${PIDS[$1]}" 2>/dev/null
+}
+
+# Waits until `file` has a line containing `text` (fixed string); false after `seconds`, or as soon
+# as the program `name` (when given) has ended without writing it.
+wait_for() {  # file text seconds [name]
   local deadline=$((SECONDS + $3))
   while ((SECONDS < deadline)); do
     grep -qF -- "$2" "$1" 2>/dev/null && return 0
-    kill -0 "$RUNNING_PID" 2>/dev/null || { grep -qF -- "$2" "$1" 2>/dev/null; return; }
+    if [[ -n ${4:-} ]] && ! running "$4"; then
+      grep -qF -- "$2" "$1" 2>/dev/null
+      return
+    fi
     sleep 0.2
   done
   return 1
 }
 
-# Waits for the running program to end; false after `seconds`.
-wait_exit() {
-  local deadline=$((SECONDS + $1))
+# Waits for the program `name` to end and sets STATUS to its exit status; false (STATUS empty)
+# when it still runs after `seconds`.
+STATUS=
+wait_exit() {  # name seconds
+  local deadline=$((SECONDS + $2))
+  STATUS=
   while ((SECONDS < deadline)); do
-    if ! kill -0 "$RUNNING_PID" 2>/dev/null; then
-      wait "$RUNNING_PID" 2>/dev/null
-      RUNNING_PID=
+    if ! running "$1"; then
+      wait "${PIDS[$1]}" 2>/dev/null
+      STATUS=$?
+      unset "PIDS[$1]"
       return 0
     fi
     sleep 0.2
@@ -90,15 +147,66 @@ wait_exit() {
   return 1
 }
 
-expect_line() {  # file text description
-  grep -qF -- "$2" "$1" || fail "$3: no line with: $2"
+# Ends a program that did not end by itself.
+stop_program() {  # name
+  if [[ -n ${PIDS[$1]:-} ]]; then
+    kill "${PIDS[$1]}" 2>/dev/null
+    wait "${PIDS[$1]}" 2>/dev/null
+    unset "PIDS[$1]"
+  fi
 }
 
-# The line number of the first line of `file` containing `text`, or 0.
-line_of() {
+expect_line() {  # file text description
+  grep -qF -- "$2" "$1" 2>/dev/null || fail "$3: no line with: $2"
+}
+
+expect_no_line() {  # file text description
+  ! grep -qF -- "$2" "$1" 2>/dev/null || fail "$3: a line with: $2"
+}
+
+# Like expect_line with an extended regular expression.
+expect_match() {  # file regex description
+  grep -qE -- "$2" "$1" 2>/dev/null || fail "$3: no line matching: $2"
+}
+
+count_lines() {  # file text
+  grep -cF -- "$2" "$1" 2>/dev/null
+}
+
+# The line number of the first line of `file` containing `text` after line `after` (default 0),
+# or 0.
+line_of() {  # file text [after]
   local n
-  n=$(grep -nF -- "$2" "$1" | head -n 1 | cut -d: -f1)
-  echo "${n:-0}"
+  n=$(tail -n +"$((${3:-0} + 1))" "$1" 2>/dev/null | grep -nF -- "$2" | head -n 1 | cut -d: -f1)
+  if [[ -n $n ]]; then echo $((n + ${3:-0})); else echo 0; fi
+}
+
+expect_no_match() {  # file regex description
+  ! grep -qE -- "$2" "$1" 2>/dev/null || fail "$3: a line matching: $2"
+}
+
+# Types the key `keysym` into the program `name` until its transcript shows one more character
+# `code` (up to three tries, for a key that is not on the keyboard: xdotool maps it to a spare key
+# code for the moment, and Wine may see the first press before the new map). False when none came.
+type_char() {  # name keysym code
+  local transcript=$WORK/$1.transcript line="in Window.char message=char code=$3" before i
+  before=$(grep -cx -- "$line" "$transcript" 2>/dev/null)
+  for ((i = 0; i < 3; ++i)); do
+    xdotool key --clearmodifiers "$2"
+    sleep 0.5
+    (($(grep -cx -- "$line" "$transcript" 2>/dev/null) > before)) && return 0
+  done
+  return 1
+}
+
+# The first visible X window of the program `name`.
+window_of() {  # name
+  xdotool search --onlyvisible --pid "${PIDS[$1]}" 2>/dev/null | head -n 1
+}
+
+# The fields of the first `tag` line of a command log (tab-separated, tag removed).
+log_fields() {  # file tag
+  grep -a "^$2"$'\t' "$1" 2>/dev/null | head -n 1 | cut -f2- | tr '\t' ' '
 }
 
 # The colour (RRGGBB) of one pixel of a screenshot.
@@ -106,14 +214,33 @@ pixel() {  # png x y
   convert "$1" -crop "1x1+$2+$3" +repage -format '%[hex:p{0,0}]' info: 2>/dev/null | cut -c1-6
 }
 
-# --- 1. The player with the demo game ----------------------------------------------------------
-echo "== vexa_player.exe with the demo game"
-T1=$WORK/demo-transcript.txt
-L1=$WORK/demo-commands.log
-: >"$L1"
-start_program "$PLAYER" "$T1" "$L1"
-if ! wait_for "$T1" 'kind=rect id="header"' 60; then
-  fail "the demo movie did not start (transcript $T1)"
+# Waits for a visible message box with the caption `caption` (up to `seconds`), writes its text to
+# `out` and prints its X window. False when no box came.
+read_box() {  # caption out seconds
+  local box
+  rm -f "$2"
+  (cd "$BIN" && "$VEXA_WINE" vexa_e2e_boxtext.exe "$1" "$(winpath "$2")" "$3" \
+    </dev/null >/dev/null 2>&1) || return 1
+  box=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -n 1)
+  [[ -n $box ]] || return 1
+  echo "$box"
+}
+
+# Presses Return in the message box X window `box`.
+dismiss_box() {  # box
+  xdotool windowfocus --sync "$1" 2>/dev/null
+  xdotool key --clearmodifiers Return
+}
+
+# ===============================================================================================
+# 1. The player with the demo game: init.xml drives it; clicks send FSCommands by all paths.
+# ===============================================================================================
+begin "demo: the real player plays the demo game driven by its init.xml"
+prepare demo "$PLAYER" "$(dirname "$PLAYER")/data.pak"
+T=$WORK/demo.transcript
+start_program demo demo "$(basename "$PLAYER")"
+if ! wait_for "$T" 'kind=rect id="header"' 60 demo; then
+  fail "the demo movie did not start ($T)"
 else
   # The header bar is an 800x56 rectangle at the client area's origin; find it on the screen.
   origin=
@@ -139,66 +266,86 @@ else
       xdotool mousemove $((X + bx)) $((Y + by)) click 1
       sleep 0.4
     done
-    wait_for "$T1" 'key="readme" url="readme.txt"' 20 || fail "readme.txt was not loaded"
-    [[ $(grep -c 'scene fscommand path=[a-z]* command="LS" arg="ready"' "$T1") == 3 ]] ||
+    wait_for "$T" 'key="readme" url="readme.txt"' 20 demo || fail "readme.txt was not loaded"
+    [[ $(grep -c 'scene fscommand path=[a-z]* command="LS" arg="ready"' "$T") == 3 ]] ||
       fail "the movie did not send LS three times"
     for button in jri invoke external; do
-      expect_line "$T1" "button=\"$button\"" "demo click"
+      expect_line "$T" "button=\"$button\"" "click"
     done
-    expect_line "$T1" 'scene fscommand path=jri command="LS" arg="ready"' "demo JRI path"
-    expect_line "$T1" 'out NPN_Invoke method="test_DoFSCommand" argc=2 arg0="LS" arg1="ready"' \
-      "demo invoke path"
-    expect_line "$T1" '<invoke name=\"onHostResult\" returntype=\"string\"><arguments><string>1</string></arguments></invoke>' \
-      "demo answer through the callback"
+    expect_line "$T" 'out NPN_Invoke method="test_DoFSCommand" argc=2 arg0="LS" arg1="ready"' \
+      "invoke path"
+    expect_line "$T" '<invoke name=\"onHostResult\" returntype=\"string\"><arguments><string>1</string></arguments></invoke>' \
+      "answer through the callback"
+    # init.xml: the mouse events reach the movie's onMouse, the heartbeat timer loads its layer.
+    expect_line "$T" 'scene call function="onMouse" handled=true' "MOUSEEVENTMETHOD"
+    wait_for "$T" 'text="init.xml heartbeat 2' 15 demo ||
+      fail "the heartbeat of init.xml's timeinterval did not show twice"
+    # The close box asks the movie (GAMECLOSEMETHOD): it shows "Really quit?" and stays; "No"
+    # takes the question away.
+    xdotool mousemove $((X + 400)) $((Y + 300))
+    xdotool key --clearmodifiers alt+F4
+    if wait_for "$T" 'id="askquit"' 10 demo; then
+      sleep 0.5
+      running demo || fail "the window closed without the movie's consent"
+      import -window root "$WORK/demo-ask.png" 2>/dev/null
+      # "No, keep playing".
+      xdotool mousemove $((X + 495)) $((Y + 316)) click 1
+      wait_for "$T" 'scene remove layer=0 id="askquit"' 10 demo || fail "'No' did not take the question away"
+    else
+      fail "Alt+F4 did not ask the movie (onCloseRequest)"
+    fi
     import -window root "$WORK/demo-after.png" 2>/dev/null
     # Quit.
     xdotool mousemove $((X + 635)) $((Y + 176)) click 1
   fi
 fi
-if wait_exit 30; then
-  expect_line "$T1" 'command="Q"' "demo quit"
-  expect_line "$T1" 'in NPP_Destroy result=0' "demo shutdown"
+if wait_exit demo 30; then
+  [[ $STATUS == 0 ]] || fail "exit status $STATUS"
+  expect_line "$T" 'command="Q"' "quit"
+  expect_line "$T" 'in NPP_Destroy result=0' "shutdown"
 else
   fail "vexa_player.exe did not end"
-  kill "$RUNNING_PID" 2>/dev/null
-  RUNNING_PID=
+  stop_program demo
 fi
+finish
 
-# --- 2. The test build with the end-to-end movie ----------------------------------------------
-echo "== vexa_e2e_player.exe with the end-to-end movie"
-T2=$WORK/e2e-transcript.txt
-L2=$WORK/e2e-commands.log
-STOP=$WORK/e2e.stop
-: >"$L2"
-rm -f "$STOP"
-start_program "$E2E" "$T2" "$L2" VEXA_E2E_STOP="$(winpath "$STOP")"
-if ! wait_for "$L2" $'READY\t' 60; then
-  fail "the end-to-end movie did not finish (log $L2, transcript $T2)"
+# ===============================================================================================
+# 2. The scripting bridge: the test build with the bridge movie (game/).
+# ===============================================================================================
+begin "bridge: FSCommands by all three paths, results, movie variables, package files"
+prepare bridge "$BIN/vexa_e2e_player.exe" "$BIN/data.pak"
+T=$WORK/bridge.transcript
+L=$WORK/bridge.log
+STOP=$WORK/bridge.stop
+start_program bridge bridge vexa_e2e_player.exe VEXA_E2E_STOP="$(winpath "$STOP")"
+if ! wait_for "$L" $'READY\t' 60 bridge; then
+  fail "the bridge movie did not finish (log $L, transcript $T)"
 else
-  read -r _ left top right bottom < <(grep $'^client\t' "$L2" | head -n 1 | tr '\t' ' ')
+  read -r left top right bottom <<<"$(log_fields "$L" client)"
   if [[ -z ${left:-} ]]; then
     fail "no client rectangle in the log"
   else
     echo "player window at $left,$top-$right,$bottom"
     marker=
     for ((i = 0; i < 50; ++i)); do
-      import -window root "$WORK/e2e.png" 2>/dev/null
-      marker=$(pixel "$WORK/e2e.png" $((left + 200)) $((top + 140)))
+      import -window root "$WORK/bridge.png" 2>/dev/null
+      marker=$(pixel "$WORK/bridge.png" $((left + 200)) $((top + 140)))
       [[ ${marker^^} == FF00FF ]] && break
       sleep 0.2
     done
-    [[ ${marker^^} == FF00FF ]] || fail "the marker is not magenta on the screen ($marker, $WORK/e2e.png)"
-    background=$(pixel "$WORK/e2e.png" $((left + 50)) $((top + 250)))
+    [[ ${marker^^} == FF00FF ]] || fail "the marker is not magenta on the screen ($marker, $WORK/bridge.png)"
+    background=$(pixel "$WORK/bridge.png" $((left + 50)) $((top + 250)))
     [[ ${background^^} == FFFFFF ]] || fail "the background is not white ($background)"
-    outside=$(pixel "$WORK/e2e.png" $((left + 99)) $((top + 140)))
+    outside=$(pixel "$WORK/bridge.png" $((left + 99)) $((top + 140)))
     [[ ${outside^^} != FF00FF ]] || fail "the marker starts left of x=100"
   fi
 fi
 touch "$STOP"
-if wait_exit 30; then
-  expect_line "$L2" $'exit\t1' "e2e orderly exit"
+if wait_exit bridge 30; then
+  expect_line "$L" $'exit\t1' "orderly exit"
 else
   fail "vexa_e2e_player.exe did not end"
+  stop_program bridge
 fi
 
 # Commands in the order the sink received them: the immediate paths while the movie loads, the
@@ -206,39 +353,270 @@ fi
 previous=0
 for text in $'INVCMD\tvia invoke' $'ECHO\thello <e2e> & \\\\"friends\\\\"' $'TWO\t' $'VAR\tlevel' \
   $'variable\tlevel\t7' $'JRICMD\tvia jri' $'LOADED\t31' $'client\t' $'READY\t'; do
-  n=$(line_of "$L2" "$text")
+  n=$(line_of "$L" "$text")
   if ((n == 0)); then
-    fail "e2e log: no line with: $text"
+    fail "log: no line with: $text"
   elif ((n < previous)); then
-    fail "e2e log: '$text' came out of order"
+    fail "log: '$text' came out of order"
   else
     previous=$n
   fi
 done
 
-expect_line "$T2" 'kind=rect id="marker" x=100 y=80 w=200 h=120 color="#FF00FF"' "marker drawn"
-expect_line "$T2" 'out JRI.CallMethod method=3 argc=3 arg0="FlashPlayer" arg1="JRICMD" arg2="via jri"' \
+expect_line "$T" 'kind=rect id="marker" x=100 y=80 w=200 h=120 color="#FF00FF"' "marker drawn"
+expect_line "$T" 'out JRI.CallMethod method=3 argc=3 arg0="FlashPlayer" arg1="JRICMD" arg2="via jri"' \
   "JRI path"
-expect_line "$T2" 'out NPN_Invoke method="test_DoFSCommand" argc=2 arg0="INVCMD" arg1="via invoke" result=true' \
+expect_line "$T" 'out NPN_Invoke method="test_DoFSCommand" argc=2 arg0="INVCMD" arg1="via invoke" result=true' \
   "invoke path"
 prefix='<invoke name=\"onHostResult\" returntype=\"string\"><arguments>'
-expect_line "$T2" "$prefix<string>hello &lt;e2e&gt; & &quot;friends&quot;</string></arguments>" \
+expect_line "$T" "$prefix<string>hello &lt;e2e&gt; & &quot;friends&quot;</string></arguments>" \
   "ExternalInterface result, escaped once"
-expect_line "$T2" "$prefix<string>first</string><string>sec&lt;ond</string></arguments>" \
+expect_line "$T" "$prefix<string>first</string><string>sec&lt;ond</string></arguments>" \
   "two results in order"
-expect_line "$T2" "$prefix<string>7</string></arguments>" "movie variable read back"
-expect_line "$T2" "$prefix<string>0</string></arguments>" "no result: the callback gets 0"
-expect_line "$T2" 'scene log layer=0 text="callback 1 n=1 1=hello <e2e> & \"friends\" 2="' \
+expect_line "$T" "$prefix<string>7</string></arguments>" "movie variable read back"
+expect_line "$T" "$prefix<string>0</string></arguments>" "no result: the callback gets 0"
+expect_line "$T" 'scene log layer=0 text="callback 1 n=1 1=hello <e2e> & \"friends\" 2="' \
   "the movie decoded the first answer"
-expect_line "$T2" 'scene log layer=0 text="callback 2 n=2 1=first 2=sec<ond"' \
+expect_line "$T" 'scene log layer=0 text="callback 2 n=2 1=first 2=sec<ond"' \
   "the movie got both results"
-expect_line "$T2" 'key="note" url="docs/notes.txt" bytes=31' "file from the package"
-expect_line "$T2" 'in NPP_SetWindow window=null' "detached at the end"
-expect_line "$T2" 'in NPP_Destroy result=0' "destroyed at the end"
+expect_line "$T" 'key="note" url="docs/notes.txt" bytes=31' "file from the package"
+expect_line "$T" 'in NPP_SetWindow window=null' "detached at the end"
+expect_line "$T" 'in NPP_Destroy result=0' "destroyed at the end"
+finish
 
-if ((FAILED)); then
-  echo "e2e: FAILED (files in $WORK)"
-  exit 1
+# ===============================================================================================
+# 3. The frame game (frame/) beside a second game (other/): one copy of each runs through
+#    scenarios 3.1 to 3.8; a second copy of the frame game tries to start in between.
+# ===============================================================================================
+prepare frame "$BIN/vexa_e2e_player.exe" "$BIN/games/frame.pak" "$BIN/vexa_e2e_mark.exe"
+prepare other "$BIN/vexa_e2e_player.exe" "$BIN/games/other.pak"
+FT=$WORK/frame.transcript
+FL=$WORK/frame.log
+MARK=$WORK/frame/exit-mark.txt
+OT=$WORK/other.transcript
+OL=$WORK/other.log
+OSTOP=$WORK/other.stop
+start_program frame frame vexa_e2e_player.exe
+frame_up=0
+wait_for "$FL" $'READY\t' 60 frame && frame_up=1
+
+begin "3.1 init.xml sets a Unicode caption and the client size"
+if ((!frame_up)); then
+  fail "the frame game did not start (log $FL, transcript $FT)"
+else
+  expect_line "$FL" $'caption\tDémo ✓ 日本' "caption (UTF-8 through CAPTION)"
+  expect_line "$FL" $'frame\t0\t0\t700\t450' "client area of POSITION 0,0,700,450"
+  # The 640x400 movie is centred in the 700x450 client area.
+  read -r fl ft fr fb <<<"$(log_fields "$FL" framescreen)"
+  read -r cl ct cr cb <<<"$(log_fields "$FL" client)"
+  if [[ -z ${fl:-} || -z ${cl:-} ]]; then
+    fail "no window rectangles in the log"
+  else
+    [[ "$((cl - fl)) $((ct - ft)) $((cr - cl)) $((cb - ct))" == "30 25 640 400" ]] ||
+      fail "movie at $((cl - fl)),$((ct - ft)) size $((cr - cl))x$((cb - ct)) in the client area, not 30,25 640x400"
+  fi
 fi
-echo "e2e: passed"
-exit 0
+finish
+
+begin "3.2 init.xml's timeout fires once, its timeinterval repeats; both send commands"
+if ((frame_up)); then
+  wait_for "$FL" $'script\tINTERVAL\t4' 10 frame || fail "the interval did not fire four times"
+  [[ $(count_lines "$FL" $'script\tTIMEOUT\tonce') == 1 ]] ||
+    fail "the timeout fired $(count_lines "$FL" $'script\tTIMEOUT\tonce') times, not once"
+  previous=0
+  for n in 1 2 3 4; do
+    at=$(line_of "$FL" $'script\tINTERVAL\t'"$n")
+    ((at > previous)) || fail "interval $n missing or out of order"
+    previous=$at
+  done
+else
+  fail "the frame game is not running"
+fi
+finish
+
+begin "3.3 mouse: a right click arrives as the middle button; MOUSEEVENTMETHOD gets the codes"
+if ((frame_up)) && [[ -n ${cl:-} ]]; then
+  xdotool mousemove $((cl + 100)) $((ct + 80)) click 3
+  xdotool mousemove $((cl + 120)) $((ct + 90)) click 1
+  wait_for "$FT" 'text="mouse 1 120 90"' 10 frame || fail "no left button up for the movie"
+  expect_line "$FT" 'text="mouse 2 100 80"' "right button down reported as 2"
+  expect_line "$FT" 'text="mouse 3 100 80"' "right button up reported as 3"
+  # (wparam is the button state, which Windows still reports with the right button.)
+  expect_match "$FT" '^in Window\.mouse message=mbuttondown wparam=[0-9]+ x=100 y=80$' "right down delivered as middle"
+  expect_match "$FT" '^in Window\.mouse message=mbuttonup wparam=[0-9]+ x=100 y=80$' "right up delivered as middle"
+  expect_no_line "$FT" 'message=rbutton' "the movie saw a right button"
+  expect_line "$FT" 'text="mouse 0 120 90"' "left button down reported as 0"
+  expect_line "$FT" 'in Window.click x=120 y=90' "left button down delivered"
+  expect_match "$FT" '^in Window\.mouse message=lbuttonup wparam=[0-9]+ x=120 y=90$' "left button up delivered"
+else
+  fail "the frame game is not running"
+fi
+finish
+
+begin "3.4 keyboard: characters outside the filter never reach the movie"
+if ((frame_up)) && [[ -n ${cl:-} ]]; then
+  xdotool mousemove $((cl + 300)) $((ct + 200))
+  xdotool key --clearmodifiers Tab
+  xdotool type --clearmodifiers a
+  wait_for "$FT" 'in Window.char message=char code=97' 10 frame || fail "a (97) did not reach the movie"
+  expect_line "$FT" 'in Window.keyup message=keyup code=9' "the Tab key itself reached the window"
+  expect_no_match "$FT" '^in Window\.char message=char code=9$' "Tab (9) as a character"
+  # KBDFILTER_UPPER_BOUND 255: é (233) passes, the euro sign (8364) does not. é before and after
+  # the euro sign shows that typing such characters works here (3.6 shows the euro sign itself).
+  if type_char frame eacute 233; then
+    xdotool key --clearmodifiers EuroSign
+    sleep 0.4
+    xdotool key --clearmodifiers EuroSign
+    sleep 0.4
+    type_char frame eacute 233 || fail "é no longer reaches the movie"
+    expect_no_match "$FT" '^in Window\.char message=char code=8364$' "the euro sign, above the upper bound"
+  else
+    fail "é (233) did not reach the movie"
+  fi
+else
+  fail "the frame game is not running"
+fi
+finish
+
+# The second game takes the focus from the frame game.
+start_program other other vexa_e2e_player.exe VEXA_E2E_STOP="$(winpath "$OSTOP")"
+other_up=0
+wait_for "$OL" $'READY\t' 60 other && other_up=1
+
+begin "3.5 focus: FOCUSMETHOD hears \"kill\" when another program takes the focus"
+if ((frame_up && other_up)); then
+  wait_for "$FT" 'text="focus kill"' 10 frame || fail "no \"kill\" when the other game came up"
+else
+  fail "the frame game or the other game did not start (log $OL)"
+fi
+finish
+
+begin "3.6 two games with different GAMENAMEs run side by side"
+if ((frame_up && other_up)); then
+  running frame || fail "the frame game ended"
+  running other || fail "the other game ended"
+  [[ -n $(window_of frame) ]] || fail "no window of the frame game"
+  [[ -n $(window_of other) ]] || fail "no window of the other game"
+  expect_line "$OL" $'frame\t0\t0\t320\t200' "the other game's client area"
+  # The other game's filter reaches to 9000: the euro sign that the frame game kept out gets there.
+  read -r ol ot _ <<<"$(log_fields "$OL" client)"
+  if [[ -n ${ol:-} ]]; then
+    xdotool mousemove $((ol + 100)) $((ot + 100)) click 1
+    type_char other EuroSign 8364 || fail "the euro sign (8364) does not reach a game whose filter allows it"
+  fi
+fi
+finish
+
+begin "3.7 single instance: a second copy of the frame game ends at once and brings the first forward"
+if ((frame_up)); then
+  before=$(wc -l <"$FT")
+  start_program frame2 frame vexa_e2e_player.exe
+  if wait_exit frame2 30; then
+    [[ $STATUS == 0 ]] || fail "the second copy's exit status is $STATUS"
+    # Its message loop never ran: no window was shown.
+    expect_line "$WORK/frame2.log" $'exit\t0' "the second copy ran a message loop"
+    deadline=$((SECONDS + 10))
+    while (($(line_of "$FT" 'text="focus set"' "$before") == 0 && SECONDS < deadline)); do sleep 0.2; done
+    (($(line_of "$FT" 'text="focus set"' "$before") > 0)) ||
+      fail "the first copy was not brought to the front (no \"focus set\")"
+    # A refused copy still opens its GAMEURL at exit.
+    wait_for "$MARK" mark 10 || fail "the refused copy did not open its exit target"
+  else
+    fail "the second copy is still running"
+    stop_program frame2
+  fi
+  running frame || fail "the first copy ended"
+fi
+finish
+
+begin "3.8 Alt+F4 asks the movie (GAMECLOSEMETHOD); the movie's Q closes the window"
+if ((frame_up)); then
+  xdotool mousemove $((cl + 300)) $((ct + 200))
+  xdotool key --clearmodifiers alt+F4
+  if wait_for "$FT" 'text="close on"' 10 frame; then
+    sleep 1
+    running frame || fail "the window closed without the movie's consent"
+  else
+    fail "onClose was not called with \"on\""
+  fi
+  xdotool key --clearmodifiers q
+  if wait_exit frame 30; then
+    [[ $STATUS == 0 ]] || fail "exit status $STATUS"
+    expect_line "$FL" $'Q\t' "the movie's Q"
+    expect_line "$FL" $'exit\t1' "orderly end of the message loop"
+  else
+    fail "the frame game did not end after Q"
+    stop_program frame
+  fi
+  # The timers never fired again after the window was gone, and the timeout never twice.
+  [[ $(count_lines "$FL" $'script\tTIMEOUT\tonce') == 1 ]] || fail "the timeout fired more than once"
+fi
+finish
+
+begin "3.9 GAMEURL is opened when the player exits"
+if ((frame_up)); then
+  deadline=$((SECONDS + 10))
+  while (($(count_lines "$MARK" mark) < 2 && SECONDS < deadline)); do sleep 0.2; done
+  [[ $(count_lines "$MARK" mark) == 2 ]] ||
+    fail "the exit target ran $(count_lines "$MARK" mark) times, not twice (second copy and first)"
+fi
+finish
+
+touch "$OSTOP"
+if ((other_up)); then
+  begin "3.10 GAMECLOSEVAR: the other game's movie agrees, a close request closes it"
+  if wait_exit other 30; then
+    [[ $STATUS == 0 ]] || fail "exit status $STATUS"
+    expect_line "$OL" $'exit\t1' "orderly end of the message loop"
+  else
+    fail "the other game did not close"
+    stop_program other
+  fi
+  finish
+else
+  stop_program other
+fi
+
+# ===============================================================================================
+# 4. Start-up errors: message boxes with the caption of string 130.
+# ===============================================================================================
+begin "4.1 a package without init.xml shows message 131 and ends"
+prepare noinit "$PLAYER" "$BIN/games/noinit.pak"
+start_program noinit noinit "$(basename "$PLAYER")"
+if box=$(read_box "VEXA Player" "$WORK/noinit.box" 60); then
+  expect_line "$WORK/noinit.box" "Unable to initialize. Game reinstallation may be required!" "message 131"
+  dismiss_box "$box"
+  if wait_exit noinit 30; then
+    [[ $STATUS == 0 ]] || fail "exit status $STATUS"
+  else
+    fail "the player did not end after the box"
+    stop_program noinit
+  fi
+else
+  fail "no box captioned \"VEXA Player\""
+  stop_program noinit
+fi
+finish
+
+begin "4.2 a plug-in that cannot load shows message 132 and ends"
+prepare broken "$BIN/vexa_e2e_broken.exe" "$BIN/games/other.pak"
+start_program broken broken vexa_e2e_broken.exe
+if box=$(read_box "VEXA Player" "$WORK/broken.box" 60); then
+  expect_line "$WORK/broken.box" "Internal error. Please install the game again!" "message 132"
+  dismiss_box "$box"
+  if wait_exit broken 30; then
+    [[ $STATUS == 0 ]] || fail "exit status $STATUS"
+    expect_line "$WORK/broken.log" $'exit\t0' "the message loop ran"
+    expect_no_line "$WORK/broken.log" $'READY\t' "the movie"
+  else
+    fail "the player did not end after the box"
+    stop_program broken
+  fi
+else
+  fail "no box captioned \"VEXA Player\""
+  stop_program broken
+fi
+finish
+
+echo "e2e: $PASSED passed, $FAILED failed (files in $WORK)"
+((FAILED == 0))
