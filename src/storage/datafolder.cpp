@@ -4,6 +4,7 @@
 
 #include "platform/codepage.h"
 #include "platform/userfolders.h"
+#include "storage/protectedfile.h"
 
 namespace vexa::storage {
 
@@ -43,6 +44,14 @@ bool EndsWithSeparator(const std::string& path) {
   return !path.empty() && (path.back() == '\\' || path.back() == '/');
 }
 
+// folder \ name, for a name in the ANSI code page.
+std::string JoinAnsi(const std::string& folder, const std::string& ansiName) {
+  std::string path = folder;
+  if (!path.empty() && !EndsWithSeparator(path)) path += '\\';
+  path += AnsiToUtf8(ansiName);
+  return path;
+}
+
 class CSystemFolderOps : public IFolderOps {
  public:
   bool GetApplicationDataFolder(std::string* utf8) override {
@@ -64,42 +73,29 @@ class CSystemFolderOps : public IFolderOps {
 
 }  // namespace
 
-bool IsValidStoreName(std::string_view name) {
-  if (name.empty() || name.size() > kMaxStoreNameLength) return false;
+bool IsValidTableName(std::string_view name) {
+  if (name.empty() || name.size() > kMaxTableNameLength) return false;
   for (char c : name) {
     const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) return false;
-    if (std::strchr("\\/:<>\"|?*", c)) return false;
+    if (u < 0x20 || u == 0x7F || c == '\\' || c == '/' || c == ':') return false;
   }
   if (name.find("..") != std::string_view::npos) return false;
-  if (name.back() == '.' || name.back() == ' ') return false;
   if (IsDeviceName(name)) return false;
   const std::string lower = Lower(name);
-  if (lower == kHighScoreFileName || lower == kRegistryFileName) return false;
-  // The file layer's own files: "<name>.damaged-<n>" copies and ".~" temporary files.
-  if (lower.find(".damaged-") != std::string::npos) return false;
-  if (lower.find(".~") != std::string::npos || lower[0] == '~') return false;
-  return true;
+  return lower != kHighScoreFileName && lower != kRegistryFileName;
 }
 
 std::string GameFolderName(const DataFolderNames& names) {
   return names.gameSaves.empty() ? names.gameName : names.gameSaves;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& ansiName) {
-  std::string path = folder;
-  if (!path.empty() && !EndsWithSeparator(path)) path += '\\';
-  path += AnsiToUtf8(ansiName);
-  return path;
-}
-
 std::string ComposeDataFolder(const std::string& base, const DataFolderNames& names) {
   if (base.empty()) return std::string();
   std::string path = base;
   while (path.size() > 1 && EndsWithSeparator(path)) path.pop_back();
-  if (!names.maker.empty()) path = JoinPath(path, names.maker);
+  if (!names.maker.empty()) path = JoinAnsi(path, names.maker);
   const std::string game = GameFolderName(names);
-  if (!game.empty()) path = JoinPath(path, game);
+  if (!game.empty()) path = JoinAnsi(path, game);
   return path;
 }
 
@@ -162,7 +158,7 @@ bool CDataFolder::GetDataFolder(std::string* utf8) {
   ops_->CreateFolder(base);
   std::string path = base;
   if (!names.maker.empty()) {
-    path = JoinPath(path, names.maker);
+    path = JoinAnsi(path, names.maker);
     bool apply = false;
     if (!ops_->FolderExists(path)) {
       // Created (or created again after it was deleted) with its access list in place.
@@ -179,18 +175,15 @@ bool CDataFolder::GetDataFolder(std::string* utf8) {
   }
   const std::string game = GameFolderName(names);
   if (!game.empty()) {
-    path = JoinPath(path, game);
+    path = JoinAnsi(path, game);
     ops_->CreateFolder(path);
   }
   *utf8 = path;
   return true;
 }
 
-bool CDataFolder::GetFilePath(const std::string& ansiName, std::string* utf8) {
-  std::string folder;
-  if (!GetDataFolder(&folder)) return false;
-  *utf8 = JoinPath(folder, ansiName);
-  return true;
+bool CDataFolder::GetSeedFolder(std::string* utf8) {
+  return GetCurrentFolder(utf8);
 }
 
 bool GetCurrentFolder(std::string* utf8) {

@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "storage/savestore.h"
+
 namespace vexa::storage {
 
 // Everyone (WD) may do anything (GA) in the maker folder; files and subfolders inherit it (OICI).
@@ -25,27 +27,20 @@ inline constexpr char kMakerFolderAccessList[] = "D:(A;OICI;GA;;;WD)";
 // The maker name before the program's string table was read.
 inline constexpr char kDefaultMakerName[] = "ProviderBase";
 
-// The files of the high-score and virtual-registry stores; no save set may take these names.
-inline constexpr char kHighScoreFileName[] = "bstscore.dat";
-inline constexpr char kRegistryFileName[] = "localrgs.dat";
+// The longest table name: what a container entry name can hold.
+inline constexpr size_t kMaxTableNameLength = 255;
 
-// The longest name a store accepts: what one file-name component (and one container entry name)
-// can hold.
-inline constexpr size_t kMaxStoreNameLength = 255;
-
-// Whether a save-set or high-score-table name from the movie may be used. Refused:
-//   - the empty name and names longer than kMaxStoreNameLength bytes;
-//   - path separators ('\\', '/'), ':' (drive letters, alternate data streams), ".." anywhere;
-//   - characters no Windows file name holds ('<', '>', '"', '|', '?', '*', control characters),
-//     and a trailing '.' or space (Windows drops them, so "a." would be the file "a");
+// Whether a high-score table name from the movie may be used (save-set names have their own,
+// stricter rule, IsValidSetName in storage/saves.h, because they name files). Refused:
+//   - the empty name and names longer than kMaxTableNameLength bytes;
+//   - path separators ('\\', '/'): the container keeps '\\' between folders and turns '/' into
+//     it, so "a/b" would be stored as "a\\b" and never found again; ':' and ".." anywhere;
+//   - control characters;
 //   - device names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, CLOCK$), also with an
-//     extension;
-//   - the other stores' files (kHighScoreFileName, kRegistryFileName) in any letter case, and names
-//     of the kind the file layer gives its own files (a ".damaged-" copy, a ".~" temporary file),
-//     so a set can never overwrite or be read from one of them.
-// A set name is used as a file name and a table name as a container entry name; the same rule for
-// both means a name the movie can use for one it can use for the other.
-bool IsValidStoreName(std::string_view name);
+//     extension, and the names of the stores' files ("bstscore.dat", "localrgs.dat"), in any
+//     letter case.
+// Other characters are kept: a table is an entry of "bstscore.dat", never a file of its own.
+bool IsValidTableName(std::string_view name);
 
 // The names a data folder is made of, narrow text in the ANSI code page.
 struct DataFolderNames {
@@ -60,9 +55,6 @@ std::string GameFolderName(const DataFolderNames& names);
 // base \ maker \ game (the parts that are empty are left out), UTF-8, with no trailing separator.
 // `base` is UTF-8; the names are converted from the ANSI code page. Empty when `base` is empty.
 std::string ComposeDataFolder(const std::string& base, const DataFolderNames& names);
-
-// base \ name for a file name given in the ANSI code page (a set name, "bstscore.dat").
-std::string JoinPath(const std::string& folder, const std::string& ansiName);
 
 // The calls CDataFolder makes to the OS, so tests can watch and fail them. The default is the
 // platform (SystemFolderOps()).
@@ -87,7 +79,7 @@ IFolderOps& SystemFolderOps();
 //
 // The maker folder's access list is applied once per folder and process (on the first path built
 // in it, or when the folder had to be created again because it was deleted), not on every path.
-class CDataFolder {
+class CDataFolder : public IDataFolderSource {
  public:
   // `ops`: the OS calls (null: SystemFolderOps()); not owned, must outlive this object.
   explicit CDataFolder(IFolderOps* ops = nullptr);
@@ -111,10 +103,10 @@ class CDataFolder {
   // a folder that cannot be made shows up as a failed read or write of the file in it), gives the
   // maker folder its access list (see the class comment) and returns the path. False, with `utf8`
   // unchanged, when there is no base folder. Any thread.
-  bool GetDataFolder(std::string* utf8);
-
-  // GetDataFolder + "\" + `ansiName` (the name is not checked here: see IsValidStoreName).
-  bool GetFilePath(const std::string& ansiName, std::string* utf8);
+  bool GetDataFolder(std::string* utf8) override;
+  // The process's current folder (GetCurrentFolder), where seed copies of missing files are looked
+  // for.
+  bool GetSeedFolder(std::string* utf8) override;
 
  private:
   IFolderOps* ops_;

@@ -1,9 +1,14 @@
 #include "storage/highscores.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
+#include "storage/datafolder.h"
 #include "storage/primitives.h"
+
+using vexa::storage::IsValidTableName;
+using vexa::storage::JoinPath;
 
 namespace {
 
@@ -111,4 +116,149 @@ CSmallStr CHighScoreManager::Listing() const {
 
 CSmallStr EmptyHighScoreListing() {
   return CHighScoreManager().Listing();
+}
+
+// ---- CHighScoreStore
+
+CHighScoreStore::CHighScoreStore(vexa::storage::IDataFolderSource* folders,
+                                 vexa::platform::IFileSystem* fs)
+    : folders_(folders), fs_(fs) {}
+
+bool CHighScoreStore::FilePaths(std::string* path, std::string* seedPath) {
+  std::string folder;
+  if (!folders_ || !folders_->GetDataFolder(&folder) || folder.empty()) return false;
+  *path = JoinPath(folder, kHighScoreFileName);
+  std::string seedFolder;
+  seedPath->clear();
+  if (folders_->GetSeedFolder(&seedFolder) && !seedFolder.empty()) {
+    *seedPath = JoinPath(seedFolder, kHighScoreFileName);
+  }
+  return true;
+}
+
+HRESULT CHighScoreStore::ReadTable(const char* table, CHighScoreManager* scores,
+                                   CProtectedContainer* file) {
+  if (!scores) return E_POINTER;
+  scores->Scores().clear();
+  if (!table || !IsValidTableName(table)) return E_INVALIDARG;
+  std::string path;
+  std::string seedPath;
+  if (!FilePaths(&path, &seedPath)) return E_FAIL;
+  CProtectedContainer own;
+  if (!file) file = &own;
+  CMemoryStream entry;
+  HRESULT hr =
+      ReadProtectedEntryWithSeed(fs_, path, seedPath, table, kHighScorePassword, file, &entry);
+  if (FAILED(hr)) return hr;
+  hr = scores->Decode(&entry);
+  // A table that ends early is rewritten with what could be read: keep the file's bytes first.
+  if (FAILED(hr)) file->MarkDamaged();
+  return hr;
+}
+
+template <class Change>
+HRESULT CHighScoreStore::Modify(const char* table, int64_t limit, Change change) {
+  if (!table || !IsValidTableName(table)) return E_INVALIDARG;
+  std::string path;
+  std::string seedPath;
+  if (!FilePaths(&path, &seedPath)) return E_FAIL;
+  CHighScoreManager scores;
+  CProtectedContainer file;
+  const HRESULT read = ReadTable(table, &scores, &file);
+  // What could not be read is not replaced by a table made up from nothing.
+  if (read == VEXA_E_FILE_UNREADABLE || read == E_OUTOFMEMORY) return read;
+  const size_t before = scores.Scores().size();
+  HRESULT hr = change(&scores);
+  if (FAILED(hr)) return hr;
+  size_t kept = scores.Scores().size();
+  if (limit >= 0 && static_cast<uint64_t>(limit) < kept) kept = static_cast<size_t>(limit);
+  if (kept > static_cast<size_t>(kMaxHighScores) && kept > before) return E_INVALIDARG;
+  CMemoryStream stream;
+  hr = scores.Encode(&stream, limit);
+  if (FAILED(hr)) return hr;
+  return ReplaceProtectedEntry(fs_, &stream, path, table, kHighScorePassword, &file);
+}
+
+namespace {
+
+bool IsAcceptableScore(const char* score) {
+  return score && std::strlen(score) <= kMaxScoreLength;
+}
+
+}  // namespace
+
+HRESULT CHighScoreStore::GetHighScores(const char* table, CSmallStr* listing) {
+  if (!listing) return E_POINTER;
+  CHighScoreManager scores;
+  const HRESULT hr = ReadTable(table, &scores);
+  *listing = scores.Listing();
+  return hr == E_INVALIDARG ? hr : S_OK;
+}
+
+HRESULT CHighScoreStore::SetHighScore(int32_t tableSize, const char* table, const char* score) {
+  if (!IsAcceptableScore(score) || tableSize < 0) return E_INVALIDARG;
+  const CSmallStr text(score);
+  return Modify(table, tableSize, [&](CHighScoreManager* scores) {
+    scores->Place(text);
+    return S_OK;
+  });
+}
+
+HRESULT CHighScoreStore::IsHighScore(int32_t, const char* table, const char* score,
+                                     int32_t* position) {
+  if (!position) return E_POINTER;
+  if (!score) return E_INVALIDARG;
+  CHighScoreManager scores;
+  const HRESULT hr = ReadTable(table, &scores);
+  if (hr == E_INVALIDARG || hr == VEXA_E_FILE_UNREADABLE || hr == E_OUTOFMEMORY) return hr;
+  *position = scores.Place(CSmallStr(score));
+  return S_OK;
+}
+
+HRESULT CHighScoreStore::SetHighScoreAt(int32_t position, int32_t tableSize, const char* table,
+                                        const char* score) {
+  // Padding to a position far past any table would allocate for every empty score first.
+  if (!IsAcceptableScore(score) || position < 0 || tableSize < 0 || position > kMaxHighScores) {
+    return E_INVALIDARG;
+  }
+  const CSmallStr text(score);
+  return Modify(table, tableSize == 0 ? -1 : tableSize, [&](CHighScoreManager* scores) {
+    scores->PlaceAt(position, tableSize, text);
+    return S_OK;
+  });
+}
+
+HRESULT CHighScoreStore::WriteTable(const char* table, const CHighScoreManager& scores) {
+  for (const CSmallStr& score : scores.Scores()) {
+    if (static_cast<size_t>(score.GetLength()) > kMaxScoreLength) return E_INVALIDARG;
+  }
+  return Modify(table, -1, [&](CHighScoreManager* current) {
+    *current = scores;
+    return S_OK;
+  });
+}
+
+HRESULT CHighScoreStore::ListTables(std::vector<std::string>* tables) {
+  if (!tables) return E_POINTER;
+  tables->clear();
+  std::string path;
+  std::string seedPath;
+  if (!FilePaths(&path, &seedPath)) return E_FAIL;
+  CProtectedContainer file;
+  switch (file.Load(fs_, path)) {
+    case CProtectedContainer::State::kMissing:
+    case CProtectedContainer::State::kEmptyFile:
+      return S_OK;
+    case CProtectedContainer::State::kUnreadable:
+      return VEXA_E_FILE_UNREADABLE;
+    case CProtectedContainer::State::kParsed:
+      break;
+    default:
+      return E_FAIL;
+  }
+  const CPackageArchive* archive = file.GetArchive();
+  for (int32_t i = 0; i < archive->GetEntryCount(); ++i) {
+    tables->push_back(archive->GetEntry(i)->name);
+  }
+  return S_OK;
 }

@@ -19,17 +19,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/filesystem.h"
 #include "platform/oleauto.h"
 #include "script/smallstr.h"
 #include "script/stream.h"
-
-class IProtectedFileStore;
-
-namespace vexa::storage {
-class CDataFolder;
-}
-
-inline constexpr char kHighScorePassword[] = "kipNarr%";
+#include "storage/protectedfile.h"
+#include "storage/savestore.h"
 
 // A table never grows past this many scores through a command (SHIP padding, SHS with a huge
 // size); a command that would make it larger gets its failure result and changes nothing. Files
@@ -83,44 +78,68 @@ CSmallStr EmptyHighScoreListing();
 
 // The high-score store: GHS, SHS, IHS and SHIP over "bstscore.dat".
 //
-// Nothing is cached: each operation reads the file (filling a missing one from its seed copy in
-// the current folder) and each change rewrites it at once, carrying the other tables over as they
-// are. A table the movie names must pass IsValidStoreName.
+// Nothing is cached: each operation reads the file (a missing one is filled from its seed copy in
+// the seed folder) and each change rewrites it at once through the protected-file layer, which
+// writes atomically, carries the other tables over as they are stored, keeps a copy of a damaged
+// file before its first rewrite and never writes over a file it could not read.
 //
-// Threading: the command (UI) thread only.
+// Reading is forgiving, as games expect: a missing file, a missing table, a wrong password or
+// damaged content give an empty or partial table and no error. Only what the player cannot stand
+// behind is a failure: a table name IsValidTableName refuses, a file that exists but cannot be read
+// (VEXA_E_FILE_UNREADABLE: no position is made up from it and nothing is written over it), and a
+// change beyond the limits.
+//
+// Threading: the command (UI) thread only (tools use it on their one thread).
 class CHighScoreStore {
  public:
-  // `files`: the protected-file layer; `folder`: where "bstscore.dat" lives. Not owned.
-  CHighScoreStore(IProtectedFileStore* files, vexa::storage::CDataFolder* folder);
+  // `folders` (required) and `fs` (null: the native file system) are not owned and must outlive
+  // the store.
+  explicit CHighScoreStore(vexa::storage::IDataFolderSource* folders,
+                           vexa::platform::IFileSystem* fs = nullptr);
 
-  // GHS. S_OK with the table's listing (an empty table when the file or table is missing or does
-  // not decode). E_INVALIDARG for a refused name, E_POINTER without `listing`; the listing is then
-  // the empty one when `listing` is given.
+  // GHS. S_OK with the table's listing (the empty listing for a table that is missing or does not
+  // decode, and for a file that cannot be read). E_INVALIDARG for a refused name, with the empty
+  // listing; E_POINTER without `listing`.
   HRESULT GetHighScores(const char* table, CSmallStr* listing);
 
-  // SHS: places `score` and keeps the best `tableSize` scores (0 stores an empty table).
-  // S_OK or the rewrite's failure. E_INVALIDARG (nothing written) for a refused name, a null or
-  // over-long score, a negative size, or a table that would grow past kMaxHighScores.
+  // SHS: places `score` and keeps the best `tableSize` scores (0 stores an empty table). S_OK or
+  // the rewrite's failure. Nothing is written, with E_INVALIDARG, for a refused name, a null or
+  // over-long score, a negative size or a table that would grow past kMaxHighScores; with
+  // VEXA_E_FILE_UNREADABLE for a file that cannot be read; E_FAIL without a data folder.
   HRESULT SetHighScore(int32_t tableSize, const char* table, const char* score);
 
-  // IHS: the position `score` would take (0-based; may be at or beyond any size). The file is not
-  // changed. S_OK; E_INVALIDARG for a refused name or null score, E_POINTER without `position`
-  // (`position` unchanged on failure).
+  // IHS: the 0-based position `score` would take (it may be at or beyond any size; the size is not
+  // used). The file is not changed. S_OK; E_INVALIDARG for a refused name or a null score;
+  // VEXA_E_FILE_UNREADABLE; E_POINTER without `position`. `position` is unchanged on failure.
   HRESULT IsHighScore(int32_t tableSize, const char* table, const char* score, int32_t* position);
 
-  // SHIP: puts `score` at `position` (see CHighScoreManager::PlaceAt) and keeps the first
-  // `tableSize` scores (0: all). S_OK or the rewrite's failure. E_INVALIDARG (nothing written) for
-  // a refused name, a null or over-long score, a negative position or size, or a table that would
-  // grow past kMaxHighScores.
+  // SHIP: puts `score` at `position` (CHighScoreManager::PlaceAt) and keeps the first `tableSize`
+  // scores (0: all). S_OK or the rewrite's failure. Nothing is written, with E_INVALIDARG, for a
+  // refused name, a null or over-long score, a negative position or size, or a table that would
+  // grow past kMaxHighScores; VEXA_E_FILE_UNREADABLE and E_FAIL as for SetHighScore.
   HRESULT SetHighScoreAt(int32_t position, int32_t tableSize, const char* table, const char* score);
 
-  // Reads one table as the operations do (for tools and tests). The read's status: S_OK, or the
-  // failure that left the table empty or partial.
-  HRESULT ReadTable(const char* table, CHighScoreManager* scores);
+  // ---- For tools (vexasaves) and tests
+
+  // Reads one table as the commands do, keeping what the read found in `file` (may be null). S_OK;
+  // E_ACCESSDENIED (no file), E_FAIL (no such table or damaged content: `scores` holds what could
+  // be read), VEXA_E_FILE_UNREADABLE, E_INVALIDARG (refused name), E_FAIL without a data folder.
+  HRESULT ReadTable(const char* table, CHighScoreManager* scores,
+                    CProtectedContainer* file = nullptr);
+  // Replaces one table with `scores`, unlimited, carrying the others over. Same failures as
+  // SetHighScore.
+  HRESULT WriteTable(const char* table, const CHighScoreManager& scores);
+  // The names of the tables in the file, in file order. S_OK (none for a missing file);
+  // VEXA_E_FILE_UNREADABLE; E_FAIL for a file that is not a container or no data folder.
+  HRESULT ListTables(std::vector<std::string>* tables);
 
  private:
-  HRESULT Change(const char* table, const CHighScoreManager& scores, int64_t limit);
+  bool FilePaths(std::string* path, std::string* seedPath);
+  // Reads, lets `change` alter the table, and rewrites it limited to `limit` scores (negative:
+  // all). `change` returns S_OK to write or a failure to stop.
+  template <class Change>
+  HRESULT Modify(const char* table, int64_t limit, Change change);
 
-  IProtectedFileStore* files_;
-  vexa::storage::CDataFolder* folder_;
+  vexa::storage::IDataFolderSource* folders_;
+  vexa::platform::IFileSystem* fs_;
 };

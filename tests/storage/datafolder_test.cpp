@@ -18,48 +18,45 @@ using vexa::storage::CDataFolder;
 using vexa::storage::ComposeDataFolder;
 using vexa::storage::DataFolderNames;
 using vexa::storage::IFolderOps;
-using vexa::storage::IsValidStoreName;
+using vexa::storage::IsValidTableName;
 
 struct NameCase {
   std::string name;
   bool valid;
 };
 
-class StoreNameTest : public ::testing::TestWithParam<NameCase> {};
+class TableNameTest : public ::testing::TestWithParam<NameCase> {};
 
-TEST_P(StoreNameTest, RefusesNamesThatAreNotOneFileOfTheDataFolder) {
-  EXPECT_EQ(IsValidStoreName(GetParam().name), GetParam().valid) << "'" << GetParam().name << "'";
+TEST_P(TableNameTest, RefusesNamesThatCannotBeOneEntryOfTheScoreFile) {
+  EXPECT_EQ(IsValidTableName(GetParam().name), GetParam().valid) << "'" << GetParam().name << "'";
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, StoreNameTest,
+    Cases, TableNameTest,
     ::testing::Values(
-        NameCase{"saves", true}, NameCase{"Level 1", true}, NameCase{"slot.sav", true},
-        NameCase{"a.b.c", true}, NameCase{"\xE9t\xE9", true},  // ANSI accented letters
+        NameCase{"Main", true}, NameCase{"Level 1", true}, NameCase{"scores.easy", true},
+        NameCase{"\xE9t\xE9", true},  // ANSI accented letters
         NameCase{"x", true}, NameCase{std::string(255, 'n'), true}, NameCase{"console", true},
         NameCase{"com10", true}, NameCase{"nul_", true},
-        // Nothing, or longer than a file name may be.
+        // An entry name, not a file: characters a file name cannot hold are fine.
+        NameCase{"Best?", true}, NameCase{"a*b", true}, NameCase{"trailing.", true},
+        // Nothing, or longer than an entry name may be.
         NameCase{"", false}, NameCase{std::string(256, 'n'), false},
-        // Path separators and climbing out.
+        // Path separators ('/' would be stored as '\\' and never found again) and climbing out.
         NameCase{"a/b", false}, NameCase{"a\\b", false}, NameCase{"..", false},
-        NameCase{"..\\..\\boot.ini", false}, NameCase{"../x", false}, NameCase{"a..b", false},
-        NameCase{"/etc/passwd", false}, NameCase{"\\\\server\\share", false},
+        NameCase{"..\\..\\boot.ini", false}, NameCase{"a..b", false},
         // Drive letters and alternate data streams.
-        NameCase{"C:", false}, NameCase{"c:x", false}, NameCase{"set:stream", false},
+        NameCase{"C:", false}, NameCase{"set:stream", false},
         // Devices, in any case and with an extension or trailing spaces.
         NameCase{"CON", false}, NameCase{"con", false}, NameCase{"nul.txt", false},
         NameCase{"Aux", false}, NameCase{"PRN", false}, NameCase{"COM1", false},
         NameCase{"lpt9.sav", false}, NameCase{"NUL ", false}, NameCase{"conin$", false},
         NameCase{"COM\xB9", false},
-        // The other stores' files.
+        // The stores' files.
         NameCase{"bstscore.dat", false}, NameCase{"BSTSCORE.DAT", false},
         NameCase{"localrgs.dat", false}, NameCase{"LocalRgs.Dat", false},
-        // The file layer's own files.
-        NameCase{"saves.damaged-1", false}, NameCase{"saves.~tmp", false},
-        // Characters no Windows file name holds, and names Windows would shorten.
-        NameCase{"a*b", false}, NameCase{"what?", false}, NameCase{"<x>", false},
-        NameCase{"a|b", false}, NameCase{"say \"hi\"", false}, NameCase{"tab\there", false},
-        NameCase{"trailing.", false}, NameCase{"trailing ", false}, NameCase{".", false}));
+        // Control characters.
+        NameCase{"tab\there", false}, NameCase{"line\n", false}));
 
 TEST(DataFolderCompose, GameSavesWinsOverGameName) {
   DataFolderNames names;
@@ -200,9 +197,10 @@ TEST(DataFolderOnDisk, CreatesTheFoldersBelowTheBase) {
   EXPECT_TRUE(vexa::platform::FolderExistsUtf8(path)) << path;
   EXPECT_EQ(path, temp / "Quorva\\Saves");
   EXPECT_TRUE(vexa::platform::FolderExistsUtf8(temp / "Quorva"));
-  std::string file;
-  ASSERT_TRUE(folder.GetFilePath("bstscore.dat", &file));
-  EXPECT_EQ(file, path + "\\bstscore.dat");
+  // Seed copies are looked for in the current folder.
+  std::string seed;
+  ASSERT_TRUE(folder.GetSeedFolder(&seed));
+  EXPECT_TRUE(vexa::platform::FolderExistsUtf8(seed));
 }
 
 }  // namespace
