@@ -260,6 +260,9 @@ else
   else
     read -r X Y <<<"$origin"
     echo "client area at $X,$Y"
+    # init.xml's CAPTION, as the window system shows it.
+    caption=$(xdotool getwindowname "$(window_of demo)" 2>/dev/null)
+    [[ $caption == "VEXA Player – démo ✓" ]] || fail "the window caption is \"$caption\""
     # Buttons: LS via JRI, LS via NPN_Invoke, LS via ExternalInterface, Show readme.txt.
     for at in "135 126" "385 126" "635 126" "135 176"; do
       read -r bx by <<<"$at"
@@ -386,7 +389,7 @@ finish
 
 # ===============================================================================================
 # 3. The frame game (frame/) beside a second game (other/): one copy of each runs through
-#    scenarios 3.1 to 3.8; a second copy of the frame game tries to start in between.
+#    scenarios 3.1 to 3.11; a second copy of the frame game tries to start in between.
 # ===============================================================================================
 prepare frame "$BIN/vexa_e2e_player.exe" "$BIN/games/frame.pak" "$BIN/vexa_e2e_mark.exe"
 prepare other "$BIN/vexa_e2e_player.exe" "$BIN/games/other.pak"
@@ -462,7 +465,7 @@ if ((frame_up)) && [[ -n ${cl:-} ]]; then
   expect_line "$FT" 'in Window.keyup message=keyup code=9' "the Tab key itself reached the window"
   expect_no_match "$FT" '^in Window\.char message=char code=9$' "Tab (9) as a character"
   # KBDFILTER_UPPER_BOUND 255: é (233) passes, the euro sign (8364) does not. é before and after
-  # the euro sign shows that typing such characters works here (3.6 shows the euro sign itself).
+  # the euro sign shows that typing such characters works here (3.7 shows the euro sign itself).
   if type_char frame eacute 233; then
     xdotool key --clearmodifiers EuroSign
     sleep 0.4
@@ -478,12 +481,30 @@ else
 fi
 finish
 
+begin "3.5 Alt+Enter reaches the movie as Ctrl, Ctrl+Enter not at all; Alt alone opens no menu"
+if ((frame_up)) && [[ -n ${cl:-} ]]; then
+  xdotool key --clearmodifiers alt+Return
+  wait_for "$FT" 'in Window.key code=17 ' 10 frame || fail "Alt+Enter did not arrive as the Ctrl key (17)"
+  xdotool key --clearmodifiers ctrl+Return
+  # Alt alone: no system menu takes the keyboard; the next letter still reaches the movie.
+  xdotool key --clearmodifiers alt
+  xdotool type --clearmodifiers b
+  wait_for "$FT" 'in Window.char message=char code=98' 10 frame ||
+    fail "a letter typed after Alt did not reach the movie"
+  expect_no_match "$FT" '^in Window\.key code=13 ' "Enter with Alt or Ctrl reached the movie"
+  expect_no_match "$FT" '^in Window\.char message=char code=1[03]$' "a character of Enter reached the movie"
+  expect_no_line "$FT" 'text="focus kill"' "the movie was told it lost the focus"
+else
+  fail "the frame game is not running"
+fi
+finish
+
 # The second game takes the focus from the frame game.
 start_program other other vexa_e2e_player.exe VEXA_E2E_STOP="$(winpath "$OSTOP")"
 other_up=0
 wait_for "$OL" $'READY\t' 60 other && other_up=1
 
-begin "3.5 focus: FOCUSMETHOD hears \"kill\" when another program takes the focus"
+begin "3.6 focus: FOCUSMETHOD hears \"kill\" when another program takes the focus"
 if ((frame_up && other_up)); then
   wait_for "$FT" 'text="focus kill"' 10 frame || fail "no \"kill\" when the other game came up"
 else
@@ -491,7 +512,7 @@ else
 fi
 finish
 
-begin "3.6 two games with different GAMENAMEs run side by side"
+begin "3.7 two games with different GAMENAMEs run side by side"
 if ((frame_up && other_up)); then
   running frame || fail "the frame game ended"
   running other || fail "the other game ended"
@@ -507,7 +528,7 @@ if ((frame_up && other_up)); then
 fi
 finish
 
-begin "3.7 single instance: a second copy of the frame game ends at once and brings the first forward"
+begin "3.8 single instance: a second copy of the frame game ends at once and brings the first forward"
 if ((frame_up)); then
   before=$(wc -l <"$FT")
   start_program frame2 frame vexa_e2e_player.exe
@@ -529,7 +550,7 @@ if ((frame_up)); then
 fi
 finish
 
-begin "3.8 Alt+F4 asks the movie (GAMECLOSEMETHOD); the movie's Q closes the window"
+begin "3.9 Alt+F4 asks the movie (GAMECLOSEMETHOD); the movie's Q closes the window"
 if ((frame_up)); then
   xdotool mousemove $((cl + 300)) $((ct + 200))
   xdotool key --clearmodifiers alt+F4
@@ -553,7 +574,7 @@ if ((frame_up)); then
 fi
 finish
 
-begin "3.9 GAMEURL is opened when the player exits"
+begin "3.10 GAMEURL is opened when the player exits"
 if ((frame_up)); then
   deadline=$((SECONDS + 10))
   while (($(count_lines "$MARK" mark) < 2 && SECONDS < deadline)); do sleep 0.2; done
@@ -564,7 +585,7 @@ finish
 
 touch "$OSTOP"
 if ((other_up)); then
-  begin "3.10 GAMECLOSEVAR: the other game's movie agrees, a close request closes it"
+  begin "3.11 GAMECLOSEVAR: the other game's movie agrees, a close request closes it"
   if wait_exit other 30; then
     [[ $STATUS == 0 ]] || fail "exit status $STATUS"
     expect_line "$OL" $'exit\t1' "orderly end of the message loop"
