@@ -6,6 +6,7 @@
 
 #include "storage/datafolder.h"
 #include "storage/primitives.h"
+#include "storage/saves.h"
 
 using vexa::storage::IsValidTableName;
 using vexa::storage::JoinPath;
@@ -172,7 +173,7 @@ HRESULT CHighScoreStore::Modify(const char* table, int64_t limit, Change change)
   if (FAILED(hr)) return hr;
   size_t kept = scores.Scores().size();
   if (limit >= 0 && static_cast<uint64_t>(limit) < kept) kept = static_cast<size_t>(limit);
-  if (kept > static_cast<size_t>(kMaxHighScores) && kept > before) return E_INVALIDARG;
+  if (kept > static_cast<size_t>(kMaxHighScores) && kept > before) return VEXA_E_STORE_LIMIT;
   CMemoryStream stream;
   hr = scores.Encode(&stream, limit);
   if (FAILED(hr)) return hr;
@@ -181,8 +182,10 @@ HRESULT CHighScoreStore::Modify(const char* table, int64_t limit, Change change)
 
 namespace {
 
-bool IsAcceptableScore(const char* score) {
-  return score && std::strlen(score) <= kMaxScoreLength;
+// E_INVALIDARG for no score, VEXA_E_STORE_LIMIT for one too long to keep, else S_OK.
+HRESULT CheckScore(const char* score) {
+  if (!score) return E_INVALIDARG;
+  return std::strlen(score) <= kMaxScoreLength ? S_OK : VEXA_E_STORE_LIMIT;
 }
 
 }  // namespace
@@ -196,7 +199,9 @@ HRESULT CHighScoreStore::GetHighScores(const char* table, CSmallStr* listing) {
 }
 
 HRESULT CHighScoreStore::SetHighScore(int32_t tableSize, const char* table, const char* score) {
-  if (!IsAcceptableScore(score) || tableSize < 0) return E_INVALIDARG;
+  const HRESULT check = CheckScore(score);
+  if (FAILED(check)) return check;
+  if (tableSize < 0) return E_INVALIDARG;
   const CSmallStr text(score);
   return Modify(table, tableSize, [&](CHighScoreManager* scores) {
     scores->Place(text);
@@ -217,10 +222,11 @@ HRESULT CHighScoreStore::IsHighScore(int32_t, const char* table, const char* sco
 
 HRESULT CHighScoreStore::SetHighScoreAt(int32_t position, int32_t tableSize, const char* table,
                                         const char* score) {
+  const HRESULT check = CheckScore(score);
+  if (FAILED(check)) return check;
+  if (position < 0 || tableSize < 0) return E_INVALIDARG;
   // Padding to a position far past any table would allocate for every empty score first.
-  if (!IsAcceptableScore(score) || position < 0 || tableSize < 0 || position > kMaxHighScores) {
-    return E_INVALIDARG;
-  }
+  if (position > kMaxHighScores) return VEXA_E_STORE_LIMIT;
   const CSmallStr text(score);
   return Modify(table, tableSize == 0 ? -1 : tableSize, [&](CHighScoreManager* scores) {
     scores->PlaceAt(position, tableSize, text);
@@ -230,7 +236,7 @@ HRESULT CHighScoreStore::SetHighScoreAt(int32_t position, int32_t tableSize, con
 
 HRESULT CHighScoreStore::WriteTable(const char* table, const CHighScoreManager& scores) {
   for (const CSmallStr& score : scores.Scores()) {
-    if (static_cast<size_t>(score.GetLength()) > kMaxScoreLength) return E_INVALIDARG;
+    if (static_cast<size_t>(score.GetLength()) > kMaxScoreLength) return VEXA_E_STORE_LIMIT;
   }
   return Modify(table, -1, [&](CHighScoreManager* current) {
     *current = scores;

@@ -27,7 +27,7 @@
 #include "storage/savestore.h"
 
 // A table never grows past this many scores through a command (SHIP padding, SHS with a huge
-// size); a command that would make it larger gets its failure result and changes nothing. Files
+// size); a command that would make it larger gets VEXA_E_STORE_LIMIT and changes nothing. Files
 // with longer tables (made elsewhere) are read whole: memory is bounded by the entry's bytes.
 inline constexpr int32_t kMaxHighScores = 10000;
 // The longest score text a command may store.
@@ -103,9 +103,10 @@ class CHighScoreStore {
   HRESULT GetHighScores(const char* table, CSmallStr* listing);
 
   // SHS: places `score` and keeps the best `tableSize` scores (0 stores an empty table). S_OK or
-  // the rewrite's failure. Nothing is written, with E_INVALIDARG, for a refused name, a null or
-  // over-long score, a negative size or a table that would grow past kMaxHighScores; with
-  // VEXA_E_FILE_UNREADABLE for a file that cannot be read; E_FAIL without a data folder.
+  // the rewrite's failure. Nothing is written, with E_INVALIDARG, for a refused name, a null score
+  // or a negative size; with VEXA_E_STORE_LIMIT for a score longer than kMaxScoreLength or a
+  // table that would grow past kMaxHighScores; with VEXA_E_FILE_UNREADABLE for a file that cannot
+  // be read; E_FAIL without a data folder.
   HRESULT SetHighScore(int32_t tableSize, const char* table, const char* score);
 
   // IHS: the 0-based position `score` would take (it may be at or beyond any size; the size is not
@@ -115,8 +116,9 @@ class CHighScoreStore {
 
   // SHIP: puts `score` at `position` (CHighScoreManager::PlaceAt) and keeps the first `tableSize`
   // scores (0: all). S_OK or the rewrite's failure. Nothing is written, with E_INVALIDARG, for a
-  // refused name, a null or over-long score, a negative position or size, or a table that would
-  // grow past kMaxHighScores; VEXA_E_FILE_UNREADABLE and E_FAIL as for SetHighScore.
+  // refused name, a null score, a negative position or size; with VEXA_E_STORE_LIMIT for a score
+  // longer than kMaxScoreLength, a position past kMaxHighScores or a table that would grow past
+  // it; VEXA_E_FILE_UNREADABLE and E_FAIL as for SetHighScore.
   HRESULT SetHighScoreAt(int32_t position, int32_t tableSize, const char* table, const char* score);
 
   // ---- For tools (vexasaves) and tests
