@@ -29,16 +29,25 @@ namespace {
 IVEXAHostControl* g_host = nullptr;
 int g_classObjects = 0;
 
-// Reference counting for the classes below: every COM object needs the same three lines.
-#define SAMPLE_REFCOUNT                        \
-  ULONG STDMETHODCALLTYPE AddRef() override {  \
-    return ++refs_;                            \
-  }                                            \
-  ULONG STDMETHODCALLTYPE Release() override { \
-    const ULONG left = --refs_;                \
-    if (left == 0) delete this;                \
-    return left;                               \
+// Reference counting, written once for every class below (no ATL needed): an object starts with
+// one reference for its creator and deletes itself with its last Release. The virtual destructor
+// comes after the interface's own slots, so the layout the player sees is unchanged.
+template <class Interface>
+class CRefCounted : public Interface {
+ public:
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
   }
+
+ protected:
+  virtual ~CRefCounted() = default;
+
+ private:
+  ULONG refs_ = 1;
+};
 
 bool Equals(BSTR text, const wchar_t* literal) {
   return text && std::wcscmp(text, literal) == 0;
@@ -82,7 +91,7 @@ HRESULT OpenGameFile(BSTR path, IStream** stream) {
   return g_host->OpenFileStream(path, stream);
 }
 
-class CSampleObject final : public IVEXAPluginObject {
+class CSampleObject final : public CRefCounted<IVEXAPluginObject> {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
@@ -94,8 +103,6 @@ class CSampleObject final : public IVEXAPluginObject {
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  SAMPLE_REFCOUNT
-
   HRESULT STDMETHODCALLTYPE InvokeByName(BSTR member, LONG kind, DISPPARAMS* args,
                                          VARIANT* result) override {
     if (!member || !result) return E_INVALIDARG;
@@ -136,7 +143,7 @@ class CSampleObject final : public IVEXAPluginObject {
   }
 
  private:
-  ~CSampleObject() = default;
+  ~CSampleObject() override = default;
 
   HRESULT GetProperty(BSTR name, VARIANT* result) {
     if (Equals(name, L"version")) return ReturnText(L"1.0", result);
@@ -196,11 +203,10 @@ class CSampleObject final : public IVEXAPluginObject {
     return ReturnText(line, result);
   }
 
-  ULONG refs_ = 1;
   LONG calls_ = 0;
 };
 
-class CSampleClassObject final : public IVEXAClassObject {
+class CSampleClassObject final : public CRefCounted<IVEXAClassObject> {
  public:
   explicit CSampleClassObject(IVEXAHostControl* host) : host_(host) {
     host_->AddRef();
@@ -218,8 +224,6 @@ class CSampleClassObject final : public IVEXAClassObject {
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  SAMPLE_REFCOUNT
-
   HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
 
   HRESULT STDMETHODCALLTYPE CreateObject(BSTR name, IUnknown** object) override {
@@ -234,12 +238,11 @@ class CSampleClassObject final : public IVEXAClassObject {
 
  private:
   // The player releases the class object just before it unloads the library.
-  ~CSampleClassObject() {
+  ~CSampleClassObject() override {
     if (--g_classObjects == 0) g_host = nullptr;
     host_->Release();
   }
 
-  ULONG refs_ = 1;
   IVEXAHostControl* host_;
 };
 

@@ -1,14 +1,12 @@
 #include "platform/comstream.h"
 
-#include <cstdint>
-
 namespace vexa::platform {
 
 bool CreateMemoryStream(const void* data, size_t size, IStream** stream) {
   if (!stream) return false;
   *stream = nullptr;
   // One Write call takes a ULONG count.
-  if ((!data && size != 0) || static_cast<uint64_t>(size) > 0xFFFFFFFFu) return false;
+  if ((!data && size != 0) || static_cast<ULONG>(size) != size) return false;
   IStream* created = nullptr;
   // The stream owns its global memory and frees it with its last reference.
   if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &created)) || !created) return false;
