@@ -70,6 +70,9 @@ bool CPackageArchive::Parse(CBaseBuffer* buffer, int32_t size) {
   }
   if (dir_size < 3 || dir[0] != 1) return false;
   const uint32_t count = GetU16(dir + 1);
+  // Every record takes at least 9 bytes (name length, two 32-bit lengths): a count the directory
+  // cannot hold is refused before anything is allocated for it.
+  if (count > (dir_size - 3) / 9) return false;
 
   std::vector<PackageEntry> entries(count);
   uint32_t pos = 3;

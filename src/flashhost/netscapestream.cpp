@@ -39,6 +39,10 @@ HRESULT CFileStorage::ReadStorage(const CSmallStr& requestedUrl, CSmartBuffer* o
   out->Free();
   if (!loader_) return E_FAIL;
   CSmallStr path(requestedUrl);
+  // A query ("movie.swf?wide=1", as movie variants append) is for the movie, not part of the
+  // file's name: no file name holds a '?'.
+  const int query = path.Find('?');
+  if (query >= 0) path = path.Left(query);
   path.ReplaceAll("%20", " ");
   uint8_t* data = nullptr;
   int32_t size = 0;

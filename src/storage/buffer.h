@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+class CChainedBuffer;
+
 // A view of `size` bytes at `data`. Owns nothing; destroying it releases nothing.
 class CBaseBuffer {
  public:
@@ -46,6 +48,14 @@ class CSmartBuffer : public CBaseBuffer {
   CSmartBuffer() = default;
   // Copies of any buffer class copy its Bytes(); an empty source gives an empty buffer.
   explicit CSmartBuffer(CBaseBuffer& other);
+  // A chain's bytes are its pieces, not the block a CSmartBuffer copy or move would take: a chain
+  // is copied by joining it (the constructor above, chosen by this overload), and cannot be copied
+  // while const (joining changes it) nor moved or assigned into a single block.
+  explicit CSmartBuffer(CChainedBuffer& other);
+  CSmartBuffer(const CChainedBuffer& other) = delete;
+  CSmartBuffer(CChainedBuffer&& other) = delete;
+  CSmartBuffer& operator=(const CChainedBuffer& other) = delete;
+  CSmartBuffer& operator=(CChainedBuffer&& other) = delete;
   CSmartBuffer(const CSmartBuffer& other);
   CSmartBuffer& operator=(const CSmartBuffer& other);
   CSmartBuffer(CSmartBuffer&& other) noexcept;
@@ -103,3 +113,6 @@ class CChainedBuffer : public CSmartBuffer {
   std::vector<CSmartBuffer> pieces_;
   int32_t total_ = 0;
 };
+
+inline CSmartBuffer::CSmartBuffer(CChainedBuffer& other)
+    : CSmartBuffer(static_cast<CBaseBuffer&>(other)) {}

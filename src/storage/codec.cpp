@@ -98,6 +98,11 @@ uint64_t ClassicOutputLimit(uint32_t length) {
 // are small.
 constexpr uint32_t kInputChunk = 4u << 20;
 
+// The most deflate can expand: a stored byte stands for at most 1032 output bytes (258 bytes per
+// match of 1 to 2 bits), plus the header and a little slack for the end of the stream.
+constexpr uint64_t kMaxDeflateRatio = 1032;
+constexpr uint64_t kMaxDeflateOverhead = 1024;
+
 }  // namespace
 
 void XorWithPasswordAt(uint8_t* target, const uint8_t* source, uint32_t length,
@@ -124,11 +129,13 @@ bool InflateLimited(const uint8_t* source, uint32_t length, const char* password
 
   // The classic loop's first capacity; the hint may replace it, but must never change the result:
   // a hint beyond the limit is ignored, and one that cannot be allocated (a 32-bit process asked
-  // for gigabytes by a damaged directory) falls back to the classic start.
+  // for gigabytes by a damaged directory) falls back to the classic start. Deflate expands at most
+  // about 1032:1, so a hint beyond that is a damaged or hostile length and is not allocated either.
   uint64_t capacity = 4ull * length;
   if (capacity > limit) capacity = limit;
   if (capacity == 0) capacity = 1;  // a non-null output pointer even for a limit of 0
-  if (size_hint > 0 && size_hint <= limit && size_hint != capacity &&
+  const uint64_t plausible = kMaxDeflateRatio * length + kMaxDeflateOverhead;
+  if (size_hint > 0 && size_hint <= limit && size_hint <= plausible && size_hint != capacity &&
       out->Allocate(static_cast<int32_t>(size_hint))) {
     capacity = size_hint;
   } else if (!out->Allocate(static_cast<int32_t>(capacity))) {

@@ -108,6 +108,8 @@ TEST_F(RequestsTest, PseudoUrlRequestKeepsItsUrlAndSpacesAreReadForPercent20) {
       {"HTTP://game.invalid/x.txt", "http://game.invalid/HTTP://game.invalid/x.txt",
        "HTTP://game.invalid/x.txt"},
       {"%2", "http://game.invalid/%2", "%2"},
+      // The query of a movie variant's URL is the movie's, not part of the file name.
+      {"movie.scene?wide=1&x=%20", "http://game.invalid/movie.scene?wide=1&x=%20", "movie.scene"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.request);

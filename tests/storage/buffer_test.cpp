@@ -4,6 +4,8 @@
 
 #include <climits>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -114,6 +116,22 @@ TEST(ChainedBufferTest, JoinsPiecesInOrderAndRebuildsOnEveryCall) {
   chain.Clear();
   EXPECT_EQ(chain.Size(), 0);
   EXPECT_EQ(chain.PieceCount(), 0);
+}
+
+TEST(ChainedBufferTest, CopiesIntoASmartBufferTakeThePiecesNeverAStaleBlock) {
+  CChainedBuffer chain;
+  ASSERT_TRUE(chain.AddPiece(Make("ab")));
+  ASSERT_NE(chain.Bytes(), nullptr);  // a joined block of 2 bytes, stale once more is added
+  ASSERT_TRUE(chain.AddPiece(Make("cdefgh")));
+  // Copying the chain itself (not through a base reference) joins it anew.
+  CSmartBuffer copy(chain);
+  EXPECT_EQ(Text(copy), "abcdefgh");
+  // The forms that would take the base block instead do not compile.
+  static_assert(!std::is_constructible_v<CSmartBuffer, const CChainedBuffer&>);
+  static_assert(!std::is_constructible_v<CSmartBuffer, CChainedBuffer&&>);
+  static_assert(!std::is_assignable_v<CSmartBuffer&, const CChainedBuffer&>);
+  static_assert(!std::is_assignable_v<CSmartBuffer&, CChainedBuffer&&>);
+  static_assert(!std::is_convertible_v<CChainedBuffer&, CSmartBuffer>);  // explicit only
 }
 
 }  // namespace

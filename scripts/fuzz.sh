@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# A long fuzzing campaign: builds the libFuzzer targets (preset linux-fuzz), runs every target for
+# the given time on its checked-in corpus plus a working corpus of its own, then merges what the run
+# found back into the checked-in corpus (only inputs that add coverage; the folder stays small).
+# Crashing inputs are kept in the work folder and listed at the end.
+#
+# Usage: scripts/fuzz.sh [--minutes N] [--jobs J] [--no-merge] [target ...]
+#   --minutes N   per target (default 60)
+#   --jobs J      targets run side by side (default 1; each uses one core)
+#   --no-merge    leave the checked-in corpora as they are
+#   target ...    only these targets (names as in build/linux-fuzz/fuzzers/*.txt)
+# Environment: VEXA_BUILD_DIR (default <repo>/build).
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${VEXA_BUILD_DIR:-$ROOT/build}
+DIR=$BUILD/linux-fuzz
+MINUTES=60
+JOBS=1
+MERGE=1
+TARGETS=()
+while (($#)); do
+  case $1 in
+    --minutes) MINUTES=$2; shift 2 ;;
+    --jobs) JOBS=$2; shift 2 ;;
+    --no-merge) MERGE=0; shift ;;
+    -h | --help) sed -n '2,13p' "$0"; exit 0 ;;
+    -*) echo "unknown option $1" >&2; exit 2 ;;
+    *) TARGETS+=("$1"); shift ;;
+  esac
+done
+
+echo "fuzz: building the fuzz targets in $DIR"
+rm -rf "$DIR/fuzzers"
+cmake --preset linux-fuzz -S "$ROOT" -B "$DIR" >/dev/null || exit 1
+lists=("$DIR"/fuzzers/*.txt)
+[[ -e ${lists[0]} ]] || { echo "fuzz: no fuzz targets"; exit 1; }
+if ((${#TARGETS[@]} == 0)); then
+  for list in "${lists[@]}"; do TARGETS+=("$(basename "$list" .txt)"); done
+fi
+cmake --build "$DIR" -j "$(nproc)" --target "${TARGETS[@]}" >/dev/null || exit 1
+
+WORK=$DIR/campaign
+mkdir -p "$WORK"
+SECONDS_EACH=$((MINUTES * 60))
+
+run_one() {
+  local name=$1 list=$DIR/fuzzers/$1.txt
+  local exe corpus work
+  exe=$(sed -n 1p "$list")
+  corpus=$(sed -n 2p "$list")
+  work=$WORK/$name
+  mkdir -p "$work/corpus" "$work/crashes"
+  local dirs=("$work/corpus")
+  [[ -n $corpus && -d $corpus ]] && dirs+=("$corpus")
+  "$exe" -max_total_time="$SECONDS_EACH" -timeout=25 -rss_limit_mb=2560 -print_final_stats=1 \
+    -artifact_prefix="$work/crashes/" "${dirs[@]}" >"$work/log" 2>&1
+  local rc=$?
+  local runs cov
+  runs=$(grep -Eo 'stat::number_of_executed_units: *[0-9]+' "$work/log" | grep -Eo '[0-9]+$' || echo '?')
+  cov=$(grep -Eo 'cov: [0-9]+' "$work/log" | tail -n 1 | grep -Eo '[0-9]+' || echo '?')
+  local crashes
+  crashes=$(find "$work/crashes" -type f | wc -l)
+  if ((MERGE)) && [[ -n $corpus && -d $corpus ]]; then
+    "$exe" -merge=1 "$corpus" "$work/corpus" >"$work/merge.log" 2>&1 || true
+  fi
+  local rate='?'
+  [[ $runs =~ ^[0-9]+$ ]] && rate=$((runs / (SECONDS_EACH > 0 ? SECONDS_EACH : 1)))
+  printf '%-28s exit %-3s runs %-10s per-second %-7s coverage %-6s crashes %s\n' "$name" "$rc" \
+    "$runs" "$rate" "$cov" "$crashes"
+}
+
+echo "fuzz: ${MINUTES} min per target, $JOBS at a time: ${TARGETS[*]}"
+running=0
+for name in "${TARGETS[@]}"; do
+  [[ -f $DIR/fuzzers/$name.txt ]] || { echo "fuzz: no target $name" >&2; continue; }
+  run_one "$name" &
+  running=$((running + 1))
+  if ((running >= JOBS)); then
+    wait -n
+    running=$((running - 1))
+  fi
+done
+wait
+echo "fuzz: logs, working corpora and crashing inputs in $WORK"
+found=$(find "$WORK" -path '*/crashes/*' -type f | wc -l)
+if ((found)); then
+  echo "fuzz: $found crashing input(s):"
+  find "$WORK" -path '*/crashes/*' -type f
+  exit 1
+fi
