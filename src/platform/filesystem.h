@@ -76,6 +76,13 @@ class IFileSystem {
 // The OS file system. A process-wide object that is never destroyed.
 IFileSystem& NativeFileSystem();
 
+// Opens the existing file `path` so that, while *lock is held, nobody else can open it, the way
+// another program that holds a file does (Windows: a handle without sharing). POSIX has no such
+// lock against readers: false there. For tests of files the player finds locked.
+bool HoldFileLocked(const std::string& path, FileHandle* lock);
+// Releases a lock of HoldFileLocked.
+void ReleaseFileLock(FileHandle lock);
+
 // The id of the running process (getpid, GetCurrentProcessId): it makes temporary file names of
 // different processes differ.
 uint32_t CurrentProcessId();

@@ -54,6 +54,7 @@ struct CSaveStore::Set {
   std::shared_mutex lock;
   CSaveManager saves;
   bool dirty = false;
+  bool writing = false;  // copied by a pass that has not finished writing it
   bool removed = false;
   int failures = 0;
   steady_clock::time_point retry_at{};
@@ -68,8 +69,11 @@ struct CSaveStore::Pending {
   CSaveManager saves;
 };
 
-CSaveStore::CSaveStore(vexa::storage::IDataFolderSource* folders, vexa::platform::IFileSystem* fs)
-    : folders_(folders), fs_(vexa::storage::FileSystemOrNative(fs)) {}
+CSaveStore::CSaveStore(vexa::storage::IDataFolderSource* folders, vexa::platform::IFileSystem* fs,
+                       bool background_writer)
+    : folders_(folders),
+      fs_(vexa::storage::FileSystemOrNative(fs)),
+      background_writer_(background_writer) {}
 
 CSaveStore::~CSaveStore() {
   Stop();
@@ -284,7 +288,7 @@ int CSaveStore::GetPendingCount() {
   int pending = 0;
   for (auto& entry : cache_) {
     std::shared_lock<std::shared_mutex> set_guard(entry.second->lock);
-    if (entry.second->dirty) ++pending;
+    if (entry.second->dirty || entry.second->writing) ++pending;
   }
   return pending;
 }
@@ -295,6 +299,7 @@ bool CSaveStore::IsWriterRunning() {
 }
 
 void CSaveStore::StartWriter() {
+  if (!background_writer_) return;
   {
     std::lock_guard<std::mutex> guard(writer_lock_);
     if (!writer_.joinable()) {
@@ -354,6 +359,7 @@ HRESULT CSaveStore::RunPass(bool force) {
         continue;  // stays changed for the next pass
       }
       set->dirty = false;
+      set->writing = true;
     }
   }
   HRESULT first = S_OK;
@@ -367,8 +373,11 @@ HRESULT CSaveStore::RunPass(bool force) {
 HRESULT CSaveStore::WriteOne(Pending* pending) {
   Set* set = pending->set.get();
   {
-    std::shared_lock<std::shared_mutex> guard(set->lock);
-    if (set->removed) return S_OK;
+    std::unique_lock<std::shared_mutex> guard(set->lock);
+    if (set->removed) {
+      set->writing = false;
+      return S_OK;
+    }
   }
   const std::string folder = FolderOf(set->path);
   HRESULT hr = S_OK;
@@ -392,6 +401,7 @@ HRESULT CSaveStore::WriteOne(Pending* pending) {
   }
   {
     std::unique_lock<std::shared_mutex> guard(set->lock);
+    set->writing = false;
     if (FAILED(hr)) {
       if (!set->removed) {
         set->dirty = true;

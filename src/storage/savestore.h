@@ -97,9 +97,10 @@ class CSaveStore {
   using WriteObserver = std::function<void(const std::string& path, HRESULT status)>;
 
   // `folders` (not owned, required) must outlive the store; `fs` null means the native file
-  // system.
+  // system. `background_writer` false: no writer thread is ever started and changes reach the disk
+  // only through Flush and Stop (for tools that write synchronously, and deterministic tests).
   explicit CSaveStore(vexa::storage::IDataFolderSource* folders,
-                      vexa::platform::IFileSystem* fs = nullptr);
+                      vexa::platform::IFileSystem* fs = nullptr, bool background_writer = true);
   ~CSaveStore();
   CSaveStore(const CSaveStore&) = delete;
   CSaveStore& operator=(const CSaveStore&) = delete;
@@ -129,7 +130,7 @@ class CSaveStore {
   // Flush's status.
   HRESULT Stop();
 
-  // Sets waiting to be written.
+  // Sets with changes not yet on disk (waiting, or being written by a pass).
   int GetPendingCount();
   bool IsWriterRunning();
   void SetWriteObserver(WriteObserver observer);
@@ -162,6 +163,7 @@ class CSaveStore {
 
   vexa::storage::IDataFolderSource* folders_;
   vexa::platform::IFileSystem* fs_;
+  const bool background_writer_;
 
   std::shared_mutex cache_lock_;
   std::map<std::string, SetPtr> cache_;

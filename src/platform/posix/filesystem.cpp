@@ -147,6 +147,13 @@ IFileSystem& NativeFileSystem() {
   return *instance;
 }
 
+bool HoldFileLocked(const std::string&, FileHandle* lock) {
+  *lock = kNoFile;
+  return false;
+}
+
+void ReleaseFileLock(FileHandle) {}
+
 uint32_t CurrentProcessId() {
   return static_cast<uint32_t>(::getpid());
 }

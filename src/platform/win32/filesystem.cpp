@@ -168,6 +168,19 @@ IFileSystem& NativeFileSystem() {
   return *instance;
 }
 
+bool HoldFileLocked(const std::string& path, FileHandle* lock) {
+  *lock = kNoFile;
+  HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  *lock = reinterpret_cast<FileHandle>(handle);
+  return true;
+}
+
+void ReleaseFileLock(FileHandle lock) {
+  if (lock != kNoFile) CloseHandle(ToHandle(lock));
+}
+
 uint32_t CurrentProcessId() {
   return static_cast<uint32_t>(GetCurrentProcessId());
 }
