@@ -279,6 +279,10 @@ else
       "invoke path"
     expect_line "$T" '<invoke name=\"onHostResult\" returntype=\"string\"><arguments><string>1</string></arguments></invoke>' \
       "answer through the callback"
+    # CALL status runs init.xml's function; its two <set> values come back through the callback.
+    xdotool mousemove $((X + 135)) $((Y + 226)) click 1
+    wait_for "$T" 'text="Answer from the player (2 values): init.xml says: ' 10 demo ||
+      fail "the answer of CALL status did not show"
     # init.xml: the mouse events reach the movie's onMouse, the heartbeat timer loads its layer.
     expect_line "$T" 'scene call function="onMouse" handled=true' "MOUSEEVENTMETHOD"
     wait_for "$T" 'text="init.xml heartbeat 2' 15 demo ||
@@ -421,7 +425,7 @@ else
 fi
 finish
 
-begin "3.2 init.xml's timeout fires once, its timeinterval repeats; both send commands"
+begin "3.2 script: the timeout fires once, the timeinterval repeats, the movie CALLs a function"
 if ((frame_up)); then
   wait_for "$FL" $'script\tINTERVAL\t4' 10 frame || fail "the interval did not fire four times"
   [[ $(count_lines "$FL" $'script\tTIMEOUT\tonce') == 1 ]] ||
@@ -432,6 +436,14 @@ if ((frame_up)); then
     ((at > previous)) || fail "interval $n missing or out of order"
     previous=$at
   done
+  # CALL status: the function's <fscommand> reaches the processor, its <set> value the movie.
+  n=$(grep -a $'^script\tSTATUS\t' "$FL" | head -n 1 | cut -f3)
+  expect_line "$FL" $'CALL\tstatus' "the movie's CALL"
+  if [[ -z $n ]]; then
+    fail "the function status sent no command"
+  else
+    expect_line "$FT" "text=\"result 1 beats $n\"" "the value of <set> through the callback"
+  fi
 else
   fail "the frame game is not running"
 fi
@@ -535,7 +547,7 @@ if ((frame_up)); then
   if wait_exit frame2 30; then
     [[ $STATUS == 0 ]] || fail "the second copy's exit status is $STATUS"
     # Its message loop never ran: no window was shown.
-    expect_line "$WORK/frame2.log" $'exit\t0' "the second copy ran a message loop"
+    expect_line "$WORK/frame2.log" $'exit\t0' "no message loop in the second copy (Run returns 0)"
     deadline=$((SECONDS + 10))
     while (($(line_of "$FT" 'text="focus set"' "$before") == 0 && SECONDS < deadline)); do sleep 0.2; done
     (($(line_of "$FT" 'text="focus set"' "$before") > 0)) ||
@@ -569,7 +581,7 @@ if ((frame_up)); then
     fail "the frame game did not end after Q"
     stop_program frame
   fi
-  # The timers never fired again after the window was gone, and the timeout never twice.
+  # The one-shot timer fired once in the whole run.
   [[ $(count_lines "$FL" $'script\tTIMEOUT\tonce') == 1 ]] || fail "the timeout fired more than once"
 fi
 finish
@@ -627,7 +639,7 @@ if box=$(read_box "VEXA Player" "$WORK/broken.box" 60); then
   dismiss_box "$box"
   if wait_exit broken 30; then
     [[ $STATUS == 0 ]] || fail "exit status $STATUS"
-    expect_line "$WORK/broken.log" $'exit\t0' "the message loop ran"
+    expect_line "$WORK/broken.log" $'exit\t0' "no message loop (Run returns 0)"
     expect_no_line "$WORK/broken.log" $'READY\t' "the movie"
   else
     fail "the player did not end after the box"
@@ -639,5 +651,6 @@ else
 fi
 finish
 
-echo "e2e: $PASSED passed, $FAILED failed (files in $WORK)"
+echo "e2e: transcripts, command logs and screenshots in $WORK"
+echo "e2e: $PASSED passed, $FAILED failed"
 ((FAILED == 0))
