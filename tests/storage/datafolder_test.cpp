@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 #include <thread>
@@ -11,6 +12,8 @@
 
 #include "platform/userfolders.h"
 #include "storage/datafolder_fixture.h"
+#include "storage/highscores.h"
+#include "storage/vregistry.h"
 
 namespace {
 
@@ -201,6 +204,78 @@ TEST(DataFolderOnDisk, CreatesTheFoldersBelowTheBase) {
   std::string seed;
   ASSERT_TRUE(folder.GetSeedFolder(&seed));
   EXPECT_TRUE(vexa::platform::FolderExistsUtf8(seed));
+}
+
+}  // namespace
+
+namespace {
+
+// Windows builds (and Wine) have access lists; that is also what tells the tests below that the
+// application-data folder is one of a test prefix or a throw-away folder of the test's own.
+bool RunsOnWindows() {
+  return vexa::platform::HasAccessLists();
+}
+
+TEST(DataFolderOnDisk, TheApplicationDataFolderIsAnAbsolutePath) {
+  std::string appData;
+  ASSERT_TRUE(vexa::platform::GetApplicationDataFolder(&appData));
+  ASSERT_FALSE(appData.empty());
+  const bool absolute = appData[0] == '/' || appData[0] == '\\' ||
+                        (appData.size() > 2 && appData[1] == ':' && appData[2] == '\\');
+  EXPECT_TRUE(absolute) << appData;
+  EXPECT_NE(appData.back(), '\\');
+}
+
+TEST(DataFolderOnDisk, BelowTheUsersApplicationDataWithTheMakersAccessList) {
+  if (!RunsOnWindows()) GTEST_SKIP() << "creates folders in the user's application data";
+  std::string appData;
+  ASSERT_TRUE(vexa::platform::GetApplicationDataFolder(&appData));
+  CDataFolder folder;
+  // A maker of the tests' own, so no game's data is touched.
+  const std::string maker =
+      "VexaStoreTests-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed());
+  folder.SetMakerName(maker);
+  folder.SetGameNames("", "Game");
+  std::string path;
+  ASSERT_TRUE(folder.GetDataFolder(&path));
+  EXPECT_EQ(path, appData + "\\" + maker + "\\Game");
+  EXPECT_TRUE(vexa::platform::FolderExistsUtf8(path));
+  std::string sddl;
+  ASSERT_TRUE(vexa::platform::GetAccessList(appData + "\\" + maker, &sddl));
+  // Everyone (WD) is allowed, and files and folders inherit it (OICI).
+  EXPECT_NE(sddl.find("OICI"), std::string::npos) << sddl;
+  EXPECT_NE(sddl.find(";;;WD)"), std::string::npos) << sddl;
+  std::error_code ec;
+  std::filesystem::remove_all(storetest::FsPath(appData + "\\" + maker), ec);
+}
+
+TEST(DataFolderOnDisk, AProfileOutsideTheAnsiCodePageWorks) {
+  // A user name in Cyrillic and Greek: no Western ANSI code page spells it, so only the wide
+  // file functions reach it.
+  storetest::CTempFolder temp;
+  ASSERT_TRUE(temp.Ok());
+  const std::string profile = temp / "\xD0\xBF\xD1\x80\xCE\xBB";  // "прλ" in UTF-8
+  ASSERT_TRUE(vexa::platform::CreateFolderUtf8(profile));
+  CDataFolder folder;
+  folder.SetBaseFolder(profile);
+  folder.SetMakerName("Quorva");
+  folder.SetGameNames("", "Game");
+  std::string path;
+  ASSERT_TRUE(folder.GetDataFolder(&path));
+  EXPECT_TRUE(vexa::platform::FolderExistsUtf8(path));
+  EXPECT_TRUE(std::filesystem::is_directory(storetest::FsPath(path)));
+  EXPECT_EQ(storetest::FolderNames(temp.Path()),
+            (std::vector<std::string>{"\xD0\xBF\xD1\x80\xCE\xBB"}));
+  // The stores' files land there and read back.
+  CHighScoreStore scores(&folder);
+  ASSERT_EQ(scores.SetHighScore(10, "Main", "42"), S_OK);
+  CVirtualRegistry values(&folder);
+  ASSERT_EQ(values.WriteValue("k", "v", true), S_OK);
+  EXPECT_TRUE(std::filesystem::is_regular_file(storetest::FsPath(path + "\\bstscore.dat")));
+  EXPECT_TRUE(std::filesystem::is_regular_file(storetest::FsPath(path + "\\localrgs.dat")));
+  CSmallStr listing;
+  ASSERT_EQ(scores.GetHighScores("Main", &listing), S_OK);
+  EXPECT_STREQ(listing.c_str(), "<highscores>\n\t<score value=\"42\"/>\n</highscores>");
 }
 
 }  // namespace

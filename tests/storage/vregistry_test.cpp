@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -293,6 +294,40 @@ TEST_F(VirtualRegistryTest, ToolsReadAndWriteScopesWithoutImporting) {
   CVirtualRegistryManager back;
   ASSERT_EQ(store_->ReadScope("SOMEONE", &back), S_OK);
   EXPECT_EQ(back.Values(), values.Values());
+}
+
+}  // namespace
+
+namespace {
+
+// The import from a key made by Windows' own "reg add", in the real registry (Windows builds,
+// under Wine in CI). Other systems have no reg.exe and no registry.
+TEST(RealRegistryImport, ValuesOfAKeyMadeByRegAdd) {
+  if (!vexa::platform::HasAccessLists()) GTEST_SKIP() << "no Windows registry here";
+  const std::string key = "Software\\VexaStoreTests\\RegAdd";
+  const std::string command = "reg add \"HKCU\\" + key + "\" /v ";
+  ASSERT_EQ(std::system((command + "Level /d 7 /f >NUL 2>&1").c_str()), 0);
+  ASSERT_EQ(std::system((command + "Count /t REG_DWORD /d 0x31 /f >NUL 2>&1").c_str()), 0);
+  ASSERT_EQ(std::system((command + "Words /t REG_MULTI_SZ /d one\\0two /f >NUL 2>&1").c_str()), 0);
+
+  storetest::CTempFolder temp;
+  ASSERT_TRUE(temp.Ok());
+  vexa::storage::CFixedDataFolders folders(temp.Path(), "");
+  CVirtualRegistry store(&folders);
+  store.SetImportKeySource([&] { return key; });
+  CSmallStr value;
+  ASSERT_EQ(store.ReadValue("Level", &value, true), S_OK);
+  EXPECT_STREQ(value.c_str(), "7");
+  // Other types: their bytes up to the first zero.
+  ASSERT_EQ(store.ReadValue("Count", &value, true), S_OK);
+  EXPECT_STREQ(value.c_str(), "1");
+  ASSERT_EQ(store.ReadValue("Words", &value, true), S_OK);
+  EXPECT_STREQ(value.c_str(), "one");
+  std::system(("reg delete \"HKCU\\" + key + "\" /f >NUL 2>&1").c_str());
+  // Gone from the registry, still in the file.
+  ASSERT_EQ(store.ReadValue("Level", &value, false), E_FAIL);
+  ASSERT_EQ(store.ReadValue("Level", &value, true), S_OK);
+  EXPECT_STREQ(value.c_str(), "7");
 }
 
 }  // namespace
