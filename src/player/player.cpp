@@ -476,20 +476,39 @@ HRESULT CBasePlayerImpl::ReadUserValue(const char* name, CSmallStr* value) {
   return ReadValue(name, value, false);
 }
 
-HRESULT CBasePlayerImpl::EnumSaves(const char*, CSmallStr*) {
-  return E_NOTIMPL;
+vexa::storage::CDataFolder& CBasePlayerImpl::GetStoreFolder() {
+  storeFolder_.SetGameNames(savesFolderName_.str(), gameName_.str());
+  return storeFolder_;
 }
 
-HRESULT CBasePlayerImpl::GetSave(const char*, int32_t, CSmallStr*) {
-  return E_NOTIMPL;
+CSaveStore& CBasePlayerImpl::GetSaveStore() {
+  // The folder's game part follows the settings; the store asks for the folder on every command.
+  GetStoreFolder();
+  if (!saves_) saves_ = std::make_unique<CSaveStore>(&storeFolder_);
+  return *saves_;
 }
 
-HRESULT CBasePlayerImpl::SetSave(const char*, int32_t, const char*, const char*) {
-  return E_NOTIMPL;
+void CBasePlayerImpl::FlushPendingWork() {
+  if (saves_) saves_->Stop();
 }
 
-HRESULT CBasePlayerImpl::RemoveSave(const char*, int32_t) {
-  return E_NOTIMPL;
+// The save store's statuses are the commands' answers: E_ACCESSDENIED (kNoSuchSaveStatus) for no
+// such save, any other failure for a set that cannot be read or a name that is refused.
+HRESULT CBasePlayerImpl::EnumSaves(const char* setName, CSmallStr* listing) {
+  return GetSaveStore().EnumSaves(setName, listing);
+}
+
+HRESULT CBasePlayerImpl::GetSave(const char* setName, int32_t slot, CSmallStr* data) {
+  return GetSaveStore().GetSave(setName, slot, data);
+}
+
+HRESULT CBasePlayerImpl::SetSave(const char* setName, int32_t slot, const char* description,
+                                 const char* data) {
+  return GetSaveStore().SetSave(setName, slot, description, data);
+}
+
+HRESULT CBasePlayerImpl::RemoveSave(const char* setName, int32_t slot) {
+  return GetSaveStore().RemoveSave(setName, slot);
 }
 
 HRESULT CBasePlayerImpl::GetHighScores(const char*, CSmallStr*) {

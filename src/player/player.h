@@ -19,7 +19,8 @@
 //   LoadPluginLibraries, ReleasePluginObjects, UnloadPluginLibraries (the plug-in libraries).
 // Portable here: AttachMovieWindow (the holder attached to the frame window given to InitPlayer),
 // SetMovieRect, ReselectMovieVariant, GetBaseDir, GetReadyFlag and everything of the settings.
-// The stores (virtual registry values, saves, high scores) answer E_NOTIMPL until they are built.
+// Saves are served by CSaveStore (storage/savestore.h); the virtual registry values and high scores
+// answer E_NOTIMPL until they are built.
 //
 // Life: constructed with everything but the Flash holder; InitPlayer starts the plug-in host and
 // runs init.xml; ShutdownPlayer (from the frame's destruction) stops the host for good.
@@ -43,6 +44,8 @@
 #include "script/dilator.h"
 #include "script/engine.h"
 #include "script/smallstr.h"
+#include "storage/datafolder.h"
+#include "storage/savestore.h"
 #include "system/hostcontrol.h"
 #include "system/pluginlibs.h"
 #include "system/pluginobjects.h"
@@ -90,9 +93,9 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
   void ShutdownPlayer();
 
   // Called by the frame after the message loop has ended and when the session ends: whatever work
-  // is still pending (saves written by a background writer) must reach the disk before this
-  // returns. Nothing is pending in the player itself.
-  virtual void FlushPendingWork() {}
+  // is still pending must reach the disk before this returns. Writes every pending save and stops
+  // the save writer (a later change starts it again); nothing is lost if the process ends next.
+  virtual void FlushPendingWork();
 
   // True between a successful InitPlayer step 2 and ShutdownPlayer.
   bool IsStarted() const { return holder_ != nullptr; }
@@ -221,6 +224,11 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
   const vexa::player::ModeRecord& GetCurrentVariant() const { return current_; }
 
   // ---- Owned parts
+  // The data folder the stores (saves, high scores, virtual registry) keep their files in, with
+  // the game parts taken from the current GAMESAVES and GAMENAME settings.
+  vexa::storage::CDataFolder& GetStoreFolder();
+  // The save games (ES, GS, SS, RS), created on first use over GetStoreFolder().
+  CSaveStore& GetSaveStore();
   CScriptEngine& GetScriptEngine() { return engine_; }
   CFileLoader& GetFileLoader() { return loader_; }
   CFSCommandProcessor& GetCommandProcessor() { return processor_; }
@@ -317,4 +325,8 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
   CPluginLibraryList pluginLibraries_;
   CPluginObjectSource pluginSource_{&pluginLibraries_};
   CHostControlPtr hostControl_;
+
+  // Stores. The save store is destroyed first of all: its destructor writes what is still pending.
+  vexa::storage::CDataFolder storeFolder_;
+  std::unique_ptr<CSaveStore> saves_;
 };
