@@ -5,7 +5,9 @@
 // code written against the SDK to compile and run unchanged) and an in-memory implementation.
 //
 // The non-Windows stream behaves like the Windows global-memory stream where callers can tell:
-// - Read past the end reads what is there and reports the count (S_OK, also for 0 bytes);
+// - a read reaching the end reads what is there and reports the count (S_OK, also for 0 bytes);
+//   from a position beyond the end it reads nothing (do not rely on that with the Windows stream:
+//   Wine's reads bytes from beyond the block there);
 // - Write past the end grows the stream, filling any gap with zeros;
 // - Seek before the start is refused (STG_E_INVALIDFUNCTION), beyond the end is allowed;
 // - Stat fills type STGTY_STREAM and cbSize, no name; Clone shares the bytes with an independent
