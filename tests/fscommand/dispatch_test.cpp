@@ -22,10 +22,6 @@ using fscommand_test::CFakeVolume;
 using fscommand_test::CFakeWallpaper;
 using Strings = std::vector<std::string>;
 
-std::wstring W(const std::string& ascii) {
-  return std::wstring(ascii.begin(), ascii.end());
-}
-
 std::string Printable(const std::wstring& text) {
   return vexa::platform::WideToUtf8(text);
 }
@@ -378,7 +374,9 @@ TEST_F(DispatchTest, TheListStartsInTableOrderAndNoCodeIsAPrefixOfAnother) {
   EXPECT_EQ(expected, Order());
   for (const std::wstring& a : expected) {
     for (const std::wstring& b : expected) {
-      if (a != b) EXPECT_NE(0u, b.rfind(a, 0)) << Printable(a) << " begins " << Printable(b);
+      if (a != b) {
+        EXPECT_NE(0u, b.rfind(a, 0)) << Printable(a) << " begins " << Printable(b);
+      }
     }
   }
 }

@@ -234,7 +234,7 @@ class CFakeHolder : public IFlashHolder {
 // One plug-in object: counts its references and records its calls ("kind member(arg0|arg1...)"
 // with the DISPPARAMS elements in array order). Answers with `answer` as a VT_BSTR, or fails when
 // `fail` is set. `live` counts the objects not yet destroyed.
-class CFakePluginObject : public IPluginInstance {
+class CFakePluginObject final : public IPluginInstance {
  public:
   struct Log {
     std::vector<std::wstring> calls;
