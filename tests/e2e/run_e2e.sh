@@ -38,6 +38,7 @@ cleanup() {
   for name in "${!PIDS[@]}"; do
     kill "${PIDS[$name]}" 2>/dev/null
   done
+  accent_keys restore
   vexa_env_stop
 }
 trap cleanup EXIT
@@ -185,18 +186,35 @@ expect_no_match() {  # file regex description
   ! grep -qE -- "$2" "$1" 2>/dev/null || fail "$3: a line matching: $2"
 }
 
-# Types the key `keysym` into the program `name` until its transcript shows one more character
-# `code` (up to three tries, for a key that is not on the keyboard: xdotool maps it to a spare key
-# code for the moment, and Wine may see the first press before the new map). False when none came.
+# Presses the key `keysym` in the program `name` and waits until its transcript shows one more
+# character `code`. False when none came.
 type_char() {  # name keysym code
-  local transcript=$WORK/$1.transcript line="in Window.char message=char code=$3" before i
+  local transcript=$WORK/$1.transcript line="in Window.char message=char code=$3" before deadline
   before=$(grep -cx -- "$line" "$transcript" 2>/dev/null)
-  for ((i = 0; i < 3; ++i)); do
-    xdotool key --clearmodifiers "$2"
-    sleep 0.5
+  xdotool key --clearmodifiers "$2"
+  deadline=$((SECONDS + 10))
+  while ((SECONDS < deadline)); do
     (($(grep -cx -- "$line" "$transcript" 2>/dev/null) > before)) && return 0
+    sleep 0.2
   done
   return 1
+}
+
+# é and the euro sign on two keys of the US keyboard (` and \), so xdotool types them without
+# changing the map while a program reads it; the programs read the map when they start. `restore`
+# puts the keys back.
+ACCENT_KEYS=
+accent_keys() {  # set | restore
+  local line
+  if [[ $1 == set ]]; then
+    command -v xmodmap >/dev/null || return 1
+    ACCENT_KEYS=$(xmodmap -pke 2>/dev/null | grep -E '^keycode +(49|51) =')
+    [[ -n $ACCENT_KEYS ]] || return 1
+    xmodmap -e "keycode 49 = eacute Eacute" -e "keycode 51 = EuroSign EuroSign"
+  elif [[ -n $ACCENT_KEYS ]]; then
+    while read -r line; do xmodmap -e "$line"; done <<<"$ACCENT_KEYS"
+    ACCENT_KEYS=
+  fi
 }
 
 # The first visible X window of the program `name`.
@@ -281,7 +299,7 @@ else
       "answer through the callback"
     # CALL status runs init.xml's function; its two <set> values come back through the callback.
     xdotool mousemove $((X + 135)) $((Y + 226)) click 1
-    wait_for "$T" 'text="Answer from the player (2 values): init.xml says: ' 10 demo ||
+    wait_for "$T" 'text="Answer from the player (2 values): init.xml counts ' 10 demo ||
       fail "the answer of CALL status did not show"
     # init.xml: the mouse events reach the movie's onMouse, the heartbeat timer loads its layer.
     expect_line "$T" 'scene call function="onMouse" handled=true' "MOUSEEVENTMETHOD"
@@ -403,6 +421,8 @@ MARK=$WORK/frame/exit-mark.txt
 OT=$WORK/other.transcript
 OL=$WORK/other.log
 OSTOP=$WORK/other.stop
+accents=0
+accent_keys set && accents=1
 start_program frame frame vexa_e2e_player.exe
 frame_up=0
 wait_for "$FL" $'READY\t' 60 frame && frame_up=1
@@ -476,17 +496,14 @@ if ((frame_up)) && [[ -n ${cl:-} ]]; then
   wait_for "$FT" 'in Window.char message=char code=97' 10 frame || fail "a (97) did not reach the movie"
   expect_line "$FT" 'in Window.keyup message=keyup code=9' "the Tab key itself reached the window"
   expect_no_match "$FT" '^in Window\.char message=char code=9$' "Tab (9) as a character"
-  # KBDFILTER_UPPER_BOUND 255: é (233) passes, the euro sign (8364) does not. é before and after
-  # the euro sign shows that typing such characters works here (3.7 shows the euro sign itself).
-  if type_char frame eacute 233; then
+  # KBDFILTER_UPPER_BOUND 255: é (233) passes, the euro sign (8364) does not. Keys arrive in
+  # order, so once é is there the euro sign before it was handled (3.7 shows that it can arrive).
+  if ((accents)); then
     xdotool key --clearmodifiers EuroSign
-    sleep 0.4
-    xdotool key --clearmodifiers EuroSign
-    sleep 0.4
-    type_char frame eacute 233 || fail "é no longer reaches the movie"
+    type_char frame eacute 233 || fail "é (233) did not reach the movie"
     expect_no_match "$FT" '^in Window\.char message=char code=8364$' "the euro sign, above the upper bound"
   else
-    fail "é (233) did not reach the movie"
+    echo "note: no xmodmap; é and the euro sign are not typed"
   fi
 else
   fail "the frame game is not running"
@@ -533,7 +550,7 @@ if ((frame_up && other_up)); then
   expect_line "$OL" $'frame\t0\t0\t320\t200' "the other game's client area"
   # The other game's filter reaches to 9000: the euro sign that the frame game kept out gets there.
   read -r ol ot _ <<<"$(log_fields "$OL" client)"
-  if [[ -n ${ol:-} ]]; then
+  if ((accents)) && [[ -n ${ol:-} ]]; then
     xdotool mousemove $((ol + 100)) $((ot + 100)) click 1
     type_char other EuroSign 8364 || fail "the euro sign (8364) does not reach a game whose filter allows it"
   fi
@@ -609,6 +626,8 @@ if ((other_up)); then
 else
   stop_program other
 fi
+
+accent_keys restore
 
 # ===============================================================================================
 # 4. Start-up errors: message boxes with the caption of string 130.
