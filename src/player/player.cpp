@@ -11,6 +11,7 @@
 #include "flashhost/holder.h"
 #include "flashhost/jrienv.h"
 #include "platform/codepage.h"
+#include "player/addons.h"
 #include "script/value.h"
 #include "script/xml.h"
 
@@ -98,6 +99,9 @@ HRESULT CBasePlayerImpl::InitPlayer(vexa::platform::WindowHandle frameWindow) {
   processor_.SetDilator(this);
   processor_.SetHolder(holder_);
   processor_.SetFileLoader(&loader_);
+  volume_.SetHolder(holder_);
+  processor_.SetVolumeService(&volume_);
+  processor_.SetWallpaperService(&wallpaper_);
   engine_.SetFileLoader(&loader_);
   engine_.SetHost(this);
 
@@ -122,6 +126,7 @@ void CBasePlayerImpl::ShutdownPlayer() {
   holder->SetNotifySink(nullptr);
   holder_ = nullptr;
   processor_.SetHolder(nullptr);
+  volume_.SetHolder(nullptr);
   shutDown_ = true;
 }
 
@@ -164,6 +169,10 @@ void CBasePlayerImpl::UnloadPluginLibraries() {
     hostControl_->SetFileLoader(nullptr);
     hostControl_->SetFlashHolder(nullptr);
   }
+}
+
+void CBasePlayerImpl::LoadAddons() {
+  MergeAddons(&engine_, loader_.GetBaseFolder().c_str());
 }
 
 // ---- IScriptDilator

@@ -14,9 +14,10 @@
 //   SetKeyRepeat, SetCursorPosition, GetCursorPosition, CreateFolderPath, GetMaxDisplayMode,
 //   SetPreferWide, GetPreferWide, SetKeepAspect, GetKeepAspect;
 // - hooks that do nothing until overridden: ApplyCaption, ApplyIcon, ApplyKeyboardFilter,
-//   LoadAddons, FlushPendingWork;
+//   FlushPendingWork;
 // - hooks with a body of their own (overridable by tests): StartHostControl,
-//   LoadPluginLibraries, ReleasePluginObjects, UnloadPluginLibraries (the plug-in libraries).
+//   LoadPluginLibraries, ReleasePluginObjects, UnloadPluginLibraries (the plug-in libraries),
+//   LoadAddons (the add-on packages).
 // Portable here: AttachMovieWindow (the holder attached to the frame window given to InitPlayer),
 // SetMovieRect, ReselectMovieVariant, GetBaseDir, GetReadyFlag and everything of the settings.
 // Saves are served by CSaveStore (storage/savestore.h); the virtual registry values and high scores
@@ -49,6 +50,8 @@
 #include "system/hostcontrol.h"
 #include "system/pluginlibs.h"
 #include "system/pluginobjects.h"
+#include "system/volume.h"
+#include "system/wallpaper.h"
 
 class CFlashHolder;
 class IFlashHolder;
@@ -231,6 +234,9 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
   CSaveStore& GetSaveStore();
   CScriptEngine& GetScriptEngine() { return engine_; }
   CFileLoader& GetFileLoader() { return loader_; }
+  // The volume and wallpaper services the command processor is wired to (VC*, SW).
+  CVolumeControlManager& GetVolumeManager() { return volume_; }
+  CWallpaperService& GetWallpaperService() { return wallpaper_; }
   CFSCommandProcessor& GetCommandProcessor() { return processor_; }
   CMainFrameCtx& GetFrameContext() { return frameCtx_; }
   // The started holder, or null.
@@ -255,9 +261,9 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
   // the executable's folder in the shipped player) and makes them the command processor's source
   // of plug-in objects. Their failures do not stop the start.
   virtual void LoadPluginLibraries();
-  // InitPlayer step 7: merges the add-on packages into the script (their failures do not stop the
-  // start). Filled in with the add-on subsystem.
-  virtual void LoadAddons() {}
+  // InitPlayer step 7: merges the add-on packages of the game folder (the loader's base folder)
+  // into the script root (player/addons.h); their failures do not stop the start.
+  virtual void LoadAddons();
   // ShutdownPlayer: releases the plug-in objects the commands created (every one, also those
   // still held elsewhere), then unloads the plug-in libraries and disconnects the host control
   // from the loader and the holder, so a library that kept it gets E_UNEXPECTED from then on.
@@ -325,6 +331,10 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
   CPluginLibraryList pluginLibraries_;
   CPluginObjectSource pluginSource_{&pluginLibraries_};
   CHostControlPtr hostControl_;
+
+  // The services of the volume and wallpaper commands. The mixer opens on the first volume command.
+  CVolumeControlManager volume_;
+  CWallpaperService wallpaper_;
 
   // Stores. The save store is destroyed first of all: its destructor writes what is still pending.
   vexa::storage::CDataFolder storeFolder_;

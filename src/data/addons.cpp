@@ -1,0 +1,173 @@
+#include "data/addons.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "data/loader.h"
+#include "data/package.h"
+#include "data/pseudourl.h"
+#include "platform/diagnostics.h"
+#include "platform/files.h"
+#include "script/xml.h"
+
+namespace {
+
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Names ignoring ASCII case, then byte-wise, so the order never depends on the file system.
+bool NameLess(const std::string& a, const std::string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char x = static_cast<unsigned char>(LowerAscii(a[i]));
+    const unsigned char y = static_cast<unsigned char>(LowerAscii(b[i]));
+    if (x != y) return x < y;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
+// A file loader that serves one thing: the entry named "addon.xml" of one opened package, with the
+// package's base URL. Everything else fails, so LoadXMLDocument can neither fall back to disk nor
+// take another entry by its name's tail.
+class CAddonDocumentLoader : public IFileLoader {
+ public:
+  CAddonDocumentLoader(const CPackageArchive* archive, const CSmallStr& packageName)
+      : archive_(archive), packageName_(packageName) {}
+
+  HRESULT Load(const char* path, uint8_t** data, int32_t* size, CSmallStr* baseUrl,
+               const char*) override {
+    if (!data || !size) return E_INVALIDARG;
+    *data = nullptr;
+    *size = 0;
+    if (!path || std::strcmp(path, kAddonDocument) != 0) return E_FAIL;
+    const int32_t index = archive_->FindEntry(kAddonDocument);
+    CSmartBuffer bytes;
+    if (index < 0 || !archive_->ReadEntryAt(index, kDefaultPackagePassword, &bytes)) {
+      return E_FAIL;
+    }
+    const size_t length = static_cast<size_t>(bytes.Size());
+    uint8_t* block = new (std::nothrow) uint8_t[length + 1];
+    if (!block) return E_OUTOFMEMORY;
+    if (length > 0) std::memcpy(block, bytes.Bytes(), length);
+    *data = block;
+    *size = static_cast<int32_t>(length);
+    if (baseUrl) *baseUrl = BaseUrl();
+    return S_OK;
+  }
+  HRESULT LoadFromPackage(const char*, const char*, const char*, uint8_t** data, int32_t* size,
+                          CSmallStr*) override {
+    return Refuse(data, size);
+  }
+  HRESULT LoadFromDisk(const char*, uint8_t** data, int32_t* size, CSmallStr*) override {
+    return Refuse(data, size);
+  }
+
+  // The folder URL of the package's root, as the file loader gives it for an entry there.
+  CSmallStr BaseUrl() const {
+    CSmallStr url(kPseudoUrlPrefix);
+    url += packageName_;
+    url += kPackagePathMarker;
+    url += '\\';
+    return url;
+  }
+
+ private:
+  static HRESULT Refuse(uint8_t** data, int32_t* size) {
+    if (data) *data = nullptr;
+    if (size) *size = 0;
+    return E_FAIL;
+  }
+
+  const CPackageArchive* archive_;
+  CSmallStr packageName_;
+};
+
+void Note(const std::string& text) {
+  vexa::platform::WriteDiagnostic("addons", text);
+}
+
+}  // namespace
+
+int32_t CFileEnumerator::Enumerate(std::vector<CSmallStr>* names) {
+  if (!names) return -1;
+  std::vector<std::string> found;
+  if (!vexa::platform::FindFiles(pattern_.str(), &found) || found.empty()) return -1;
+  for (const std::string& name : found) names->emplace_back(name.c_str());
+  return 0;
+}
+
+bool LoadAddons(const char* gameFolder, CXMLElement* scriptRoot, IAddonPreprocessor* preprocessor,
+                AddonReport* report) {
+  if (!scriptRoot || !preprocessor) return false;
+  AddonReport ignored;
+  if (!report) report = &ignored;
+
+  const CFileLoader folder(gameFolder);
+  CFileEnumerator enumerator(
+      folder.MakeBasePath((std::string(kAddonFolder) + kAddonPattern).c_str()));
+  std::vector<CSmallStr> listed;
+  if (enumerator.Enumerate(&listed) != 0) return false;
+  std::vector<std::string> names;
+  for (const CSmallStr& name : listed) names.push_back(name.str());
+  std::sort(names.begin(), names.end(), NameLess);
+  report->found = names;
+
+  // Version text to (package name, document); std::string orders as unsigned bytes.
+  std::map<std::string, std::pair<std::string, std::unique_ptr<CXMLParser>>> table;
+  for (const std::string& name : names) {
+    const CSmallStr packageName = (std::string(kAddonFolder) + "\\" + name).c_str();
+    CPackageArchive* archive = nullptr;
+    if (FAILED(OpenPackage(folder.MakeBasePath(packageName.c_str()).c_str(), &archive)) ||
+        !archive) {
+      report->skipped.push_back(name + ": not a package");
+      Note("add-on " + name + " skipped: not a package");
+      continue;
+    }
+    CAddonDocumentLoader documentLoader(archive, packageName);
+    auto document = std::make_unique<CXMLParser>();
+    if (FAILED(LoadXMLDocument(&documentLoader, kAddonDocument, document.get(), nullptr))) {
+      report->skipped.push_back(name + ": no readable addon.xml");
+      Note("add-on " + name + " skipped: no addon.xml, or it is not well-formed");
+      continue;
+    }
+    CSmallStr version;
+    if (!document->GetRoot()->GetAttribute(kAddonVersionAttribute, version)) {
+      version = kAddonDefaultVersion;
+    }
+    const std::string key = version.str();
+    if (table.count(key) != 0) {
+      report->skipped.push_back(name + ": version " + key + " taken by " + table[key].first);
+      Note("add-on " + name + " skipped: version " + key + " is taken by " + table[key].first);
+      continue;
+    }
+    table.emplace(key, std::make_pair(name, std::move(document)));
+  }
+
+  for (auto& item : table) {
+    const std::string& name = item.second.first;
+    CXMLElement* root = item.second.second->GetRoot();
+    const CSmallStr url = ResolveRelativePath(
+        kAddonDocument,
+        CAddonDocumentLoader(nullptr, (std::string(kAddonFolder) + "\\" + name).c_str())
+            .BaseUrl()
+            .c_str());
+    if (FAILED(preprocessor->PreprocessAddon(root, url.c_str()))) {
+      report->skipped.push_back(name + ": preprocessing failed");
+      Note("add-on " + name + " skipped: its includes or definitions hit a bound");
+      item.second.second.reset();
+      continue;
+    }
+    for (const CXMLElement* child : root->GetChildren())
+      scriptRoot->AppendChild(child->Clone(true));
+    report->merged.push_back(name + " " + item.first);
+    // The document is not needed once its elements are copied.
+    item.second.second.reset();
+  }
+  return true;
+}
