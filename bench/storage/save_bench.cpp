@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "storage/atomicfile.h"
+#include "storage/datafolder.h"
 #include "storage/protectedfile.h"
 #include "storage/savestore.h"
 
@@ -63,6 +64,24 @@ void BM_SetSaveCached(benchmark::State& state) {
   store.Stop();
 }
 BENCHMARK(BM_SetSaveCached)->Arg(64)->Arg(4096)->Arg(256 << 10);
+
+// The same through the player's data folder, which makes sure its folders exist on every command.
+void BM_SetSaveThroughTheDataFolder(benchmark::State& state) {
+  CScratch scratch;
+  vexa::storage::CDataFolder folder;
+  folder.SetBaseFolder(scratch.Path());
+  folder.SetGameNames("", "BenchGame");
+  CSaveStore store(&folder);
+  const std::string data = Data(4096);
+  store.SetSave("bench", 0, "warm", data.c_str());
+  int32_t slot = 0;
+  for (auto _ : state) {
+    store.SetSave("bench", slot, "Level 3", data.c_str());
+    slot = (slot + 1) & 7;
+  }
+  store.Stop();
+}
+BENCHMARK(BM_SetSaveThroughTheDataFolder);
 
 void BM_GetSaveCached(benchmark::State& state) {
   CScratch scratch;
