@@ -11,6 +11,7 @@
 #include "flashhost/holder.h"
 #include "flashhost/jrienv.h"
 #include "platform/codepage.h"
+#include "platform/resources.h"
 #include "player/addons.h"
 #include "script/value.h"
 #include "script/xml.h"
@@ -51,10 +52,27 @@ bool IsName(const char* name, const char* reserved) {
   return std::strcmp(name, reserved) == 0;
 }
 
+// The maker part of the data folders and of the registry key the virtual registry imports from:
+// string 136 of the program ("Quorva"); a program without it keeps the default maker name.
+constexpr uint32_t kMakerNameString = 136;
+
+std::string MakerName() {
+  std::wstring name;
+  if (!vexa::platform::LoadStringResource(kMakerNameString, &name) || name.empty()) {
+    return vexa::storage::kDefaultMakerName;
+  }
+  return vexa::platform::WideToAnsi(name);
+}
+
 }  // namespace
 
 CBasePlayerImpl::CBasePlayerImpl(CFlashHolder* holder, const char* baseFolder)
-    : hostHolder_(holder ? holder : &FlashHolder()), loader_(baseFolder) {}
+    : hostHolder_(holder ? holder : &FlashHolder()), loader_(baseFolder) {
+  storeFolder_.SetMakerName(MakerName());
+  // The registry key of the one-time import: Software\<maker>\<GAMENAME> (not GAMESAVES).
+  registry_.SetImportKeySource(
+      [this] { return RegistryImportKey(storeFolder_.GetNames().maker, gameName_.str()); });
+}
 
 // Deliberately leaves the holder alone: the process-wide one may already be destroyed when the
 // player is (the frame calls ShutdownPlayer while both live).
@@ -418,12 +436,14 @@ HRESULT CBasePlayerImpl::AttachMovieWindow() {
   return holder_->AttachToWindow(frameWindow_);
 }
 
-HRESULT CBasePlayerImpl::WriteValue(const char*, const char*, bool) {
-  return E_NOTIMPL;
+HRESULT CBasePlayerImpl::WriteValue(const char* name, const char* value, bool shared) {
+  GetStoreFolder();
+  return registry_.WriteValue(name, value, shared);
 }
 
-HRESULT CBasePlayerImpl::ReadValue(const char*, CSmallStr*, bool) {
-  return E_NOTIMPL;
+HRESULT CBasePlayerImpl::ReadValue(const char* name, CSmallStr* value, bool shared) {
+  GetStoreFolder();
+  return registry_.ReadValue(name, value, shared);
 }
 
 HRESULT CBasePlayerImpl::OnQuit() {
@@ -520,20 +540,29 @@ HRESULT CBasePlayerImpl::RemoveSave(const char* setName, int32_t slot) {
   return GetSaveStore().RemoveSave(setName, slot);
 }
 
-HRESULT CBasePlayerImpl::GetHighScores(const char*, CSmallStr*) {
-  return E_NOTIMPL;
+// The high-score store reads and rewrites "bstscore.dat" on every command (tables are small); a
+// refused table name or a file that cannot be read is a failure the command handlers answer with
+// their failure texts.
+HRESULT CBasePlayerImpl::GetHighScores(const char* table, CSmallStr* listing) {
+  GetStoreFolder();
+  return highScores_.GetHighScores(table, listing);
 }
 
-HRESULT CBasePlayerImpl::SetHighScore(int32_t, const char*, const char*) {
-  return E_NOTIMPL;
+HRESULT CBasePlayerImpl::SetHighScore(int32_t tableSize, const char* table, const char* score) {
+  GetStoreFolder();
+  return highScores_.SetHighScore(tableSize, table, score);
 }
 
-HRESULT CBasePlayerImpl::IsHighScore(int32_t, const char*, const char*, int32_t*) {
-  return E_NOTIMPL;
+HRESULT CBasePlayerImpl::IsHighScore(int32_t tableSize, const char* table, const char* score,
+                                     int32_t* position) {
+  GetStoreFolder();
+  return highScores_.IsHighScore(tableSize, table, score, position);
 }
 
-HRESULT CBasePlayerImpl::SetHighScoreAt(int32_t, int32_t, const char*, const char*) {
-  return E_NOTIMPL;
+HRESULT CBasePlayerImpl::SetHighScoreAt(int32_t position, int32_t tableSize, const char* table,
+                                        const char* score) {
+  GetStoreFolder();
+  return highScores_.SetHighScoreAt(position, tableSize, table, score);
 }
 
 HRESULT CBasePlayerImpl::SetFullScreen(int32_t) {

@@ -20,8 +20,9 @@
 //   LoadAddons (the add-on packages).
 // Portable here: AttachMovieWindow (the holder attached to the frame window given to InitPlayer),
 // SetMovieRect, ReselectMovieVariant, GetBaseDir, GetReadyFlag and everything of the settings.
-// Saves are served by CSaveStore (storage/savestore.h); the virtual registry values and high scores
-// answer E_NOTIMPL until they are built.
+// Saves are served by CSaveStore (storage/savestore.h), high scores by CHighScoreStore
+// (storage/highscores.h) and the virtual registry values by CVirtualRegistry (storage/vregistry.h),
+// all in the data folder GetStoreFolder() names (maker: string 136 of the program).
 //
 // Life: constructed with everything but the Flash holder; InitPlayer starts the plug-in host and
 // runs init.xml; ShutdownPlayer (from the frame's destruction) stops the host for good.
@@ -46,7 +47,9 @@
 #include "script/engine.h"
 #include "script/smallstr.h"
 #include "storage/datafolder.h"
+#include "storage/highscores.h"
 #include "storage/savestore.h"
+#include "storage/vregistry.h"
 #include "system/hostcontrol.h"
 #include "system/pluginlibs.h"
 #include "system/pluginobjects.h"
@@ -338,5 +341,7 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
 
   // Stores. The save store is destroyed first of all: its destructor writes what is still pending.
   vexa::storage::CDataFolder storeFolder_;
+  CHighScoreStore highScores_{&storeFolder_};
+  CVirtualRegistry registry_{&storeFolder_};
   std::unique_ptr<CSaveStore> saves_;
 };
