@@ -115,7 +115,10 @@ bool CWallpaperService::WriteBitmap(const BgrImage& image, const std::string& ta
   FileHandle file = vexa::platform::kNoFile;
   for (int attempt = 0; attempt < 100 && file == vexa::platform::kNoFile; ++attempt) {
     temp = target + ".~" + std::to_string(counter++) + ".tmp";
-    if (!files_->CreateNew(temp, &file)) file = vexa::platform::kNoFile;
+    if (files_->CreateNew(temp, &file)) break;
+    file = vexa::platform::kNoFile;
+    // Only a name in use is worth another try; anything else (no access, a full disk) stays.
+    if (!files_->Exists(temp)) return false;
   }
   if (file == vexa::platform::kNoFile) return false;
 
