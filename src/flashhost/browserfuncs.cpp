@@ -1,5 +1,6 @@
 #include "flashhost/browserfuncs.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -44,11 +45,11 @@ const char* VEXA_CDECL UserAgent(NPP) {
 // ---- Memory: the host's allocator, so blocks cross the interface in both directions. ----
 
 void* VEXA_CDECL MemAlloc(uint32_t size) {
-  return new (std::nothrow) uint8_t[size];
+  return HostMemAlloc(size);
 }
 
 void VEXA_CDECL MemFree(void* block) {
-  delete[] static_cast<uint8_t*>(block);
+  HostMemFree(block);
 }
 
 void VEXA_CDECL ReloadPlugins(NPBool) {}
@@ -67,6 +68,7 @@ NPError VEXA_CDECL GetURLNotify(NPP instance, const char* url, const char* targe
                                 void* notifyData) {
   CPluginHost* host = HostOfInstance(instance);
   if (!host) return NPERR_INVALID_INSTANCE_ERROR;
+  CPluginHost::CPluginCallback callback(host);
   return host->GetURLNotify(instance, url, target, notifyData);
 }
 
@@ -79,6 +81,7 @@ NPError VEXA_CDECL GetValue(NPP instance, NPNVariable variable, void* value) {
   if (variable != NPNVWindowNPObject) return NPERR_NO_ERROR;
   if (!value) return NPERR_INVALID_PARAM;
   if (!g_scripting) return NPERR_GENERIC_ERROR;
+  CPluginHost::CPluginCallback callback(HostOfInstance(instance));
   NPObject* window = g_scripting->CreateWindowObject(HostOfInstance(instance), instance);
   if (!window) return NPERR_GENERIC_ERROR;
   *static_cast<NPObject**>(value) = window;
@@ -99,7 +102,9 @@ NPUTF8* VEXA_CDECL UTF8FromIdentifier(NPIdentifier identifier) {
   if (!identifier) return nullptr;
   const char* name = static_cast<const char*>(identifier);
   const size_t length = std::strlen(name);
-  char* copy = new (std::nothrow) char[length + 1];
+  if (length >= UINT32_MAX) return nullptr;
+  // The plug-in frees the copy with memfree, so it comes from memalloc.
+  auto* copy = static_cast<char*>(HostMemAlloc(static_cast<uint32_t>(length + 1)));
   if (copy) std::memcpy(copy, name, length + 1);
   return copy;
 }
@@ -131,6 +136,7 @@ void VEXA_CDECL ReleaseObject(NPObject* object) {
 bool VEXA_CDECL Invoke(NPP instance, NPObject* object, NPIdentifier method, const NPVariant* args,
                        uint32_t argCount, NPVariant* result) {
   if (!g_scripting) return false;
+  CPluginHost::CPluginCallback callback(HostOfInstance(instance));
   return g_scripting->Invoke(HostOfInstance(instance), instance, object, method, args, argCount,
                              result);
 }
@@ -141,11 +147,13 @@ bool VEXA_CDECL InvokeDefault(NPP, NPObject*, const NPVariant*, uint32_t, NPVari
 
 bool VEXA_CDECL Evaluate(NPP instance, NPObject* object, NPString* script, NPVariant* result) {
   if (!g_scripting) return false;
+  CPluginHost::CPluginCallback callback(HostOfInstance(instance));
   return g_scripting->Evaluate(HostOfInstance(instance), instance, object, script, result);
 }
 
 bool VEXA_CDECL GetProperty(NPP instance, NPObject* object, NPIdentifier name, NPVariant* result) {
   if (!g_scripting) return false;
+  CPluginHost::CPluginCallback callback(HostOfInstance(instance));
   return g_scripting->GetProperty(HostOfInstance(instance), instance, object, name, result);
 }
 
@@ -176,7 +184,25 @@ void VEXA_CDECL PushPopupsEnabledState(NPP, NPBool) {}
 
 void VEXA_CDECL PopPopupsEnabledState(NPP) {}
 
+std::atomic<size_t> g_hostBlocks{0};
+
 }  // namespace
+
+void* HostMemAlloc(uint32_t size) {
+  void* block = new (std::nothrow) uint8_t[size ? size : 1];
+  if (block) ++g_hostBlocks;
+  return block;
+}
+
+void HostMemFree(void* block) {
+  if (!block) return;
+  --g_hostBlocks;
+  delete[] static_cast<uint8_t*>(block);
+}
+
+size_t CountHostBlocks() {
+  return g_hostBlocks.load();
+}
 
 void SetBrowserScripting(IBrowserScripting* scripting) {
   g_scripting = scripting;

@@ -11,6 +11,7 @@
 // All entries are called by the plug-in on the main window thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "flashhost/jri.h"
@@ -57,3 +58,12 @@ void FillBrowserFuncs(NPNetscapeFuncs* funcs);
 
 // The host whose instance `instance` is: its browser data, or null for a null instance.
 CPluginHost* HostOfInstance(NPP instance);
+
+// The allocator of memory that crosses the interface (memalloc and memfree): blocks the plug-in
+// gets from the host (identifier names) and blocks the host takes over from the plug-in (string
+// results, saved data) all come from HostMemAlloc and go back through HostMemFree. Size 0 gives a
+// valid block; null is ignored when freeing. Any thread.
+void* HostMemAlloc(uint32_t size);
+void HostMemFree(void* block);
+// Blocks from HostMemAlloc not yet freed (what a test watches for leaks and mismatches).
+size_t CountHostBlocks();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "flashhost/bridge.h"
+#include "flashhost/browserfuncs.h"
 #include "flashhost/jrienv.h"
 #include "platform/codepage.h"
 
@@ -47,7 +48,7 @@ CFlashHolder::~CFlashHolder() {
 // ---- Instance
 
 void CFlashHolder::CreateInstance() {
-  if (created_) return;
+  if (IsInstanceCreated()) return;
   char mime[] = "application/x-shockwave-flash";
   std::string width = std::to_string(width_);
   std::string height = std::to_string(height_);
@@ -71,9 +72,10 @@ void CFlashHolder::CreateInstance() {
                    nullptr,
                    nullptr};
   lastStatus_ = NppNew(mime, NP_EMBED, 9, argn, argv, nullptr);
-  created_ = true;
 
   ReleaseScriptable();
+  // Without a plug-in nothing was created, and a later OpenMovie must try again.
+  if (!IsInstanceCreated()) return;
   NPObject* object = nullptr;
   if (NppGetValue(NPPVpluginScriptableNPObject, &object) == NPERR_NO_ERROR) scriptable_ = object;
 }
@@ -82,22 +84,24 @@ void CFlashHolder::ReleaseScriptable() {
   NPObject* object = scriptable_;
   scriptable_ = nullptr;
   // Without the library its deallocate is gone with it: the object is only forgotten then.
-  if (!object || !IsPluginLoaded()) return;
-  PrepareCall(GetInstance());
+  if (!object || !IsLibraryMapped()) return;
+  CPluginCall call(this, GetInstance());
   ReleasePluginObject(object);
 }
 
-void CFlashHolder::ShutdownPlugin() {
-  if (!GetJRIPeer()) return;
+void CFlashHolder::DestroyInstance() {
+  // The one order wherever the instance goes (CloseMovie, ShutdownPlugin): the holder's reference
+  // to the scriptable object first, while the instance that made it still exists, then the
+  // instance.
   ReleaseScriptable();
-  CPluginHost::ShutdownPlugin();
-  created_ = false;
-  // Strings the destroyed instance was given or made cannot be used by anyone any more.
-  CJRIEnvironment::Instance().ReleaseAllStrings();
+  CPluginHost::DestroyInstance();
+  // Strings the plug-in made in frames of its own may belong to the destroyed instance; they can
+  // only go when none of its code is running.
+  if (!IsPluginOnStack()) CJRIEnvironment::Instance().ReleaseLooseStrings();
 }
 
 void CFlashHolder::DetachWindow() {
-  if (created_) {
+  if (IsInstanceCreated()) {
     AttachToWindow(nullptr);
     return;
   }
@@ -133,8 +137,10 @@ HRESULT CFlashHolder::LoadMovieIntoLayer(int32_t layer, const char* url, const c
   args[0].p = GetJRIPeer();
   args[1].i = layer;
   args[2].p = str;
-  PrepareCall(GetInstance());
-  stub(args, env.GetEnv());
+  {
+    CPluginCall call(this, GetInstance());
+    stub(args, env.GetEnv());
+  }
   env.ReleaseString(str);
   return S_OK;
 }
@@ -145,7 +151,7 @@ HRESULT CFlashHolder::LoadMovieData(int32_t, const char*, int32_t, const char*) 
 
 HRESULT CFlashHolder::OpenMovie(const char* url) {
   if (!url) return E_INVALIDARG;
-  if (!created_) CreateInstance();
+  if (!IsInstanceCreated()) CreateInstance();
   OpenMovieStream(url);
   return S_OK;
 }
@@ -223,17 +229,22 @@ HRESULT CFlashHolder::CallStringStub(JRINativeStubFn stub, const std::string& ut
   JRIStackItem args[2];
   args[0].p = GetJRIPeer();
   args[1].p = name;
-  PrepareCall(GetInstance());
-  stub(args, env.GetEnv());
-  // Only a string of the environment is a result; the peer left in place, or anything else, is not.
-  jstring returned = args[0].p;
-  const char* bytes = env.GetStringBytes(returned);
   HRESULT status = E_FAIL;
-  if (bytes) {
-    *value = vexa::platform::WideToAnsi(vexa::platform::Utf8ToWide(bytes)).c_str();
-    status = S_OK;
+  {
+    // The result is a string the plug-in made inside the call: read before the call's frame
+    // closes and frees it.
+    CPluginCall call(this, GetInstance());
+    stub(args, env.GetEnv());
+    // Only a string of the environment is a result; the peer left in place, or anything else, is
+    // not.
+    jstring returned = args[0].p;
+    const char* bytes = env.GetStringBytes(returned);
+    if (bytes) {
+      *value = vexa::platform::WideToAnsi(vexa::platform::Utf8ToWide(bytes)).c_str();
+      status = S_OK;
+    }
+    if (returned != name) env.ReleaseString(returned);
   }
-  if (returned != name) env.ReleaseString(returned);
   env.ReleaseString(name);
   return status;
 }
@@ -279,18 +290,15 @@ HRESULT CFlashHolder::AttachToWindow(vexa::platform::WindowHandle parent) {
 HRESULT CFlashHolder::SetMovieSize(int32_t width, int32_t height) {
   width_ = width;
   height_ = height;
-  if (!created_) CreateInstance();
+  if (!IsInstanceCreated()) CreateInstance();
   return S_OK;
 }
 
 HRESULT CFlashHolder::CloseMovie() {
-  if (!created_) return S_OK;
+  if (!IsInstanceCreated()) return S_OK;
   // The requests' notify data belongs to the instance being destroyed.
   DropNotifications();
-  NppDestroy(nullptr);
-  created_ = false;
-  ReleaseScriptable();
-  CJRIEnvironment::Instance().ReleaseAllStrings();
+  DestroyInstance();
   CreateInstance();
   return S_OK;
 }
@@ -300,6 +308,12 @@ HRESULT CFlashHolder::Reserved12() {
 }
 
 HRESULT CFlashHolder::PreTranslate(const vexa::platform::WindowMessage* message) {
+  // Between two messages of the main loop no plug-in frame is running, unless this loop itself
+  // runs inside a call of the plug-in's: what its own frames left behind can go now.
+  if (!IsPluginOnStack()) {
+    FinishPendingUnload();
+    CJRIEnvironment::Instance().ReleaseLooseStrings();
+  }
   ServeNotifications();
   DeliverResults();
   if (!message) return E_FAIL;
@@ -346,10 +360,11 @@ HRESULT CFlashHolder::CallMovieFunction(const wchar_t* name, const VARIANT* args
   const CSmallWStr xml = BuildInvokeXml(name, args, count);
   const CSmallStr request(xml.c_str());  // the runtime's wide-to-multibyte conversion
 
-  // The movie may close itself from inside the call, which drops the holder's reference; this one
-  // keeps the object alive until the call has returned.
+  // The movie may close itself, or shut the plug-in down, from inside the call, which drops the
+  // holder's reference; this one keeps the object alive until the call has returned, and the call
+  // keeps the library mapped until the object is released.
+  CPluginCall call(this, GetInstance());
   ++object->referenceCount;
-  PrepareCall(GetInstance());
   NPIdentifier method = const_cast<char*>(kCallFunction);
   if (objectClass->hasMethod) objectClass->hasMethod(object, method);
   bool accepted = false;
@@ -378,12 +393,11 @@ HRESULT CFlashHolder::CallMovieFunction(const wchar_t* name, const VARIANT* args
   }
   // The value belongs to the host now: strings were allocated with the host's memalloc.
   if (returned.type == NPVariantType_String && returned.value.stringValue.UTF8Characters) {
-    delete[] reinterpret_cast<const uint8_t*>(returned.value.stringValue.UTF8Characters);
-  } else if (returned.type == NPVariantType_Object && IsPluginLoaded()) {
+    HostMemFree(const_cast<NPUTF8*>(returned.value.stringValue.UTF8Characters));
+  } else if (returned.type == NPVariantType_Object) {
     ReleasePluginObject(returned.value.objectValue);
   }
-  // A movie that shut the plug-in down from inside the call took its code with it.
-  if (IsPluginLoaded()) ReleasePluginObject(object);
+  ReleasePluginObject(object);
   return accepted ? S_OK : E_FAIL;
 }
 

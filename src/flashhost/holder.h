@@ -162,10 +162,12 @@ class CFlashHolder : public IFlashHolder, public CPluginHost {
 
   // NPP_New with MIME type "application/x-shockwave-flash", NP_EMBED and the nine embed arguments,
   // then NPP_GetValue for the scriptable object. A failing NPP_New is only recorded
-  // (GetLastStatus); the instance counts as created either way. Does nothing while the instance
-  // exists.
+  // (GetLastStatus); the instance counts as created either way. Without a plug-in to call (before
+  // LoadPlugin, or one without NPP_New) nothing is created, and OpenMovie or SetMovieSize will try
+  // again. Does nothing while the instance exists.
   void CreateInstance();
-  bool IsCreated() const { return created_; }
+  // The host's one "instance created" flag (CPluginHost::IsInstanceCreated).
+  bool IsCreated() const { return IsInstanceCreated(); }
   // Result of the last NPP_New or NPP_SetWindow.
   NPError GetLastStatus() const { return lastStatus_; }
   int32_t GetMovieWidth() const { return width_; }
@@ -175,10 +177,6 @@ class CFlashHolder : public IFlashHolder, public CPluginHost {
   // The plug-in's scriptable object (one reference held by the holder), or null.
   NPObject* GetScriptableObject() const { return scriptable_; }
   int32_t GetOption() const { return option_; }
-
-  // Releases the scriptable object, then CPluginHost::ShutdownPlugin (detach, NPP_Destroy, unload).
-  // Does nothing while the host is not started (no JRI peer).
-  void ShutdownPlugin();
 
   // ---- Scripting bridge state
 
@@ -210,13 +208,15 @@ class CFlashHolder : public IFlashHolder, public CPluginHost {
  protected:
   // ShutdownPlugin's detach: AttachToWindow(null) while the instance exists.
   void DetachWindow() override;
+  // Releases the scriptable object, then destroys the instance (CloseMovie and ShutdownPlugin
+  // alike).
+  void DestroyInstance() override;
 
  private:
   HRESULT CallStringStub(JRINativeStubFn stub, const std::string& utf8Name, CSmallStr* value);
   void ReleaseScriptable();
   void SetWindowRecord(vexa::platform::WindowHandle window, const vexa::platform::WindowRect& rect);
 
-  bool created_ = false;
   int32_t width_ = kDefaultWidth;
   int32_t height_ = kDefaultHeight;
   IFlashPlayerNotifySink* sink_ = nullptr;

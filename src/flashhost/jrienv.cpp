@@ -118,7 +118,7 @@ jint VEXA_CDECL GetFieldID(JRIEnv*, jint, jclass, const char*, const char*) {
 
 jstring VEXA_CDECL NewStringUTF(JRIEnv*, jint, const char* utf8, jint) {
   // The length is not trusted: the text is read up to its terminator.
-  return Env().NewString(utf8);
+  return Env().NewLocalString(utf8);
 }
 
 const char* VEXA_CDECL GetStringUTFChars(JRIEnv*, jint, jstring str) {
@@ -224,6 +224,14 @@ CJRICommand* CJRIEnvironment::FindMethod(jint identifier) const {
 }
 
 jstring CJRIEnvironment::NewString(const char* utf8) {
+  return MakeString(utf8, Lifetime::kHost);
+}
+
+jstring CJRIEnvironment::NewLocalString(const char* utf8) {
+  return MakeString(utf8, frameDepth_ > 0 ? Lifetime::kFrame : Lifetime::kLoose);
+}
+
+jstring CJRIEnvironment::MakeString(const char* utf8, Lifetime lifetime) {
   if (!utf8) return nullptr;
   const size_t length = std::strlen(utf8);
   if (length > 0x7FFFFFFE) return nullptr;
@@ -236,7 +244,7 @@ jstring CJRIEnvironment::NewString(const char* utf8) {
   }
   std::memcpy(str->bytes, utf8, length + 1);
   str->length = static_cast<int32_t>(length);
-  strings_.insert(str);
+  strings_.emplace(str, lifetime);
   return str;
 }
 
@@ -254,9 +262,30 @@ void CJRIEnvironment::ReleaseString(jstring str) {
 }
 
 void CJRIEnvironment::ReleaseAllStrings() {
-  for (CJRIString* record : strings_) {
-    delete[] record->bytes;
-    delete record;
+  for (const auto& entry : strings_) {
+    delete[] entry.first->bytes;
+    delete entry.first;
   }
   strings_.clear();
+}
+
+void CJRIEnvironment::LeaveLocalFrame() {
+  if (frameDepth_ == 0) return;
+  if (--frameDepth_ == 0) ReleaseStrings(Lifetime::kFrame);
+}
+
+void CJRIEnvironment::ReleaseLooseStrings() {
+  if (frameDepth_ == 0) ReleaseStrings(Lifetime::kLoose);
+}
+
+void CJRIEnvironment::ReleaseStrings(Lifetime lifetime) {
+  for (auto it = strings_.begin(); it != strings_.end();) {
+    if (it->second != lifetime) {
+      ++it;
+      continue;
+    }
+    delete[] it->first->bytes;
+    delete it->first;
+    it = strings_.erase(it);
+  }
 }

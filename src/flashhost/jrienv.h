@@ -10,11 +10,19 @@
 // name and signature (GetMethodID) and called by identifier (CallMethod, CallMethodInt).
 //
 // Strings. A JRI string is a two-word record: a terminated UTF-8 byte array and its byte length.
-// The environment owns every string it makes (for the plug-in through NewStringUTF, or for the host
-// through NewString) and remembers them, so that a string pointer coming from the plug-in is only
-// ever read when it really is one of them; anything else reads as no string. Strings stay valid
-// until released one by one (ReleaseString) or together (ReleaseAllStrings, when the instance that
-// could still hold them is gone).
+// The environment owns every string it makes and remembers them, so that a string pointer coming
+// from the plug-in is only ever read when it really is one of them; anything else reads as no
+// string. How long a string lives depends on who made it:
+// - the host's own strings (NewString, for the stubs' arguments) until the host releases them
+//   (ReleaseString);
+// - the plug-in's strings (NewStringUTF) are local references, as in JRI: valid for the native
+//   call they were made in. Made while the host is calling the plug-in (inside a local frame,
+//   EnterLocalFrame/LeaveLocalFrame, which the host opens around each of its calls), they are
+//   freed when the outermost frame closes; made in a frame of the plug-in's own (its window
+//   procedure, its timers), they are freed by the next ReleaseLooseStrings, which the message loop
+//   calls once that frame has returned. A plug-in sending an FSCommand every frame therefore holds
+//   no more strings than one frame's worth, however long it runs.
+// ReleaseAllStrings frees everything at once, for when no frame can hold a string any more.
 //
 // Everything runs on the main window thread; nothing is locked.
 #pragma once
@@ -23,7 +31,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "flashhost/jri.h"
@@ -99,9 +107,12 @@ class CJRIEnvironment {
   // The registered method with this identifier, or null.
   CJRICommand* FindMethod(jint identifier) const;
 
-  // A new string holding a copy of `utf8` up to its terminator; null for null text or when memory
-  // runs out. Owned by the environment.
+  // A new string of the host's holding a copy of `utf8` up to its terminator; null for null text
+  // or when memory runs out. Owned by the environment; lives until ReleaseString.
   jstring NewString(const char* utf8);
+  // A new string as the plug-in makes it (NewStringUTF): a local reference of the current frame,
+  // or a loose one outside every frame (see the file comment). Null as for NewString.
+  jstring NewLocalString(const char* utf8);
   // The bytes of a string of this environment; null for null or for anything it did not make.
   const char* GetStringBytes(jstring str) const;
   // Frees one string of this environment; anything else is ignored.
@@ -109,6 +120,16 @@ class CJRIEnvironment {
   // Frees every string.
   void ReleaseAllStrings();
   size_t GetStringCount() const { return strings_.size(); }
+
+  // Local frames: the host opens one around each call into the plug-in; they nest. Closing the
+  // outermost frees the strings the plug-in made inside any of them.
+  void EnterLocalFrame() { ++frameDepth_; }
+  void LeaveLocalFrame();
+  int GetFrameDepth() const { return frameDepth_; }
+  // Frees the strings the plug-in made outside every frame. Only safe when no plug-in frame that
+  // made them is still running (the message loop, between messages). Does nothing while a local
+  // frame is open.
+  void ReleaseLooseStrings();
 
  private:
   CJRIEnvironment();
@@ -128,9 +149,16 @@ class CJRIEnvironment {
     jint nextUnregistered;
   };
 
+  // Who keeps a string alive.
+  enum class Lifetime { kHost, kFrame, kLoose };
+
+  jstring MakeString(const char* utf8, Lifetime lifetime);
+  void ReleaseStrings(Lifetime lifetime);
+
   Record record_;
   Table table_;
   CJRIPeerObject peer_;
   std::vector<std::unique_ptr<CJRICommand>> methods_;
-  std::unordered_set<CJRIString*> strings_;
+  std::unordered_map<CJRIString*, Lifetime> strings_;
+  int frameDepth_ = 0;
 };

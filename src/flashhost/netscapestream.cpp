@@ -50,9 +50,9 @@ HRESULT CFileStorage::ReadStorage(const CSmallStr& requestedUrl, CSmartBuffer* o
   const HRESULT hr = loader_->Load(path.c_str(), &data, &size, &scratchBaseUrl, nullptr);
   if (FAILED(hr)) {
     delete[] data;
-    vexa::platform::WriteDiagnostic(
-        "file", std::string("the movie asked for '") + requestedUrl.c_str() +
-                    "', which is not in the game's package or folder");
+    vexa::platform::WriteDiagnostic("file", std::string("the movie asked for '") +
+                                                requestedUrl.c_str() +
+                                                "', which is not in the game's package or folder");
     return hr;
   }
   out->Attach(data, size);
@@ -75,15 +75,21 @@ CNetscapeStreamBase::CNetscapeStreamBase(NPP instance, const char* mimeType,
   stream_.headers = nullptr;
 }
 
-void CNetscapeStreamBase::Deliver(CPluginHost* host) {
-  if (!host) return;
+bool CNetscapeStreamBase::Deliver(CPluginHost* host) {
+  if (!host) return false;
+  // Every call into the plug-in may close the movie (a command from inside it) and make another
+  // instance in the same record: from then on this stream is nothing to the instance there, which
+  // never opened it.
+  const uint32_t generation = host->GetInstanceGeneration();
+  auto same_instance = [host, generation] { return host->GetInstanceGeneration() == generation; };
   // The record must point at this stream's own text for the whole delivery.
   stream_.url = absoluteUrl_.c_str();
   // NPP_NewStream takes a non-const MIME type; hand it a private copy of the text.
   std::string mime = mimeType_.str();
   lastStatus_ = host->NppNewStream(instance_, &mime[0], &stream_, seekable_, &streamType_);
   // Whatever stream type the plug-in asked for, the bytes arrive through NPP_Write.
-  host->NppWriteReady(instance_, &stream_);
+  if (same_instance()) host->NppWriteReady(instance_, &stream_);
+  if (!same_instance()) return Abandon();
 
   CSmartBuffer bytes;
   if (FAILED(Fetch(&bytes))) bytes.Free();
@@ -94,9 +100,11 @@ void CNetscapeStreamBase::Deliver(CPluginHost* host) {
   int refused = 0;
   while (consumed < total) {
     host->NppWriteReady(instance_, &stream_);
+    if (!same_instance()) return Abandon();
     const int32_t remaining = total - consumed;
     const int32_t taken =
         host->NppWrite(instance_, &stream_, consumed, remaining, bytes.Data() + consumed);
+    if (!same_instance()) return Abandon();
     if (taken < 0) break;
     if (taken == 0) {
       if (++refused >= kMaxRefusedWrites) break;
@@ -109,4 +117,10 @@ void CNetscapeStreamBase::Deliver(CPluginHost* host) {
 
   lastStatus_ = host->NppDestroyStream(instance_, &stream_, reasonForDestroy_);
   std::memset(&stream_, 0, sizeof stream_);
+  return same_instance();
+}
+
+bool CNetscapeStreamBase::Abandon() {
+  std::memset(&stream_, 0, sizeof stream_);
+  return false;
 }

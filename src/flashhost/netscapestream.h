@@ -4,7 +4,8 @@
 // bytes come from a storage: memory (a fixed answer the host makes up) or the file loader (a game
 // file). Delivery is one NPP_NewStream, the bytes offered through NPP_WriteReady/NPP_Write until
 // the plug-in has taken them all, and one NPP_DestroyStream with NPRES_DONE. A file that cannot be
-// read is delivered as an empty stream: the plug-in never sees an error.
+// read is delivered as an empty stream: the plug-in never sees an error. A delivery whose instance
+// is destroyed by one of these calls stops after it (CPluginHost::GetInstanceGeneration).
 #pragma once
 
 #include <cstdint>
@@ -43,7 +44,10 @@ class INetscapeStream {
  public:
   // Hands the stream's bytes to the plug-in through `host` (which stores itself in the instance's
   // browser data before every call and skips entries the plug-in did not fill). Called once.
-  virtual void Deliver(CPluginHost* host) = 0;
+  // Returns true when the instance is still the one the delivery began with; when a call into the
+  // plug-in destroyed it (and perhaps made a new one), the delivery stops right there, without
+  // further writes or NPP_DestroyStream, and returns false.
+  virtual bool Deliver(CPluginHost* host) = 0;
   virtual ~INetscapeStream() = default;
 };
 
@@ -83,7 +87,7 @@ class CNetscapeStreamBase : public INetscapeStream {
   CNetscapeStreamBase(const CNetscapeStreamBase&) = delete;
   CNetscapeStreamBase& operator=(const CNetscapeStreamBase&) = delete;
 
-  void Deliver(CPluginHost* host) override;
+  bool Deliver(CPluginHost* host) override;
 
   // 16-bit result of the last plug-in call (NPP_NewStream, then NPP_DestroyStream).
   NPError GetLastStatus() const { return lastStatus_; }
@@ -101,6 +105,9 @@ class CNetscapeStreamBase : public INetscapeStream {
   virtual HRESULT Fetch(CSmartBuffer* out) = 0;
 
  private:
+  // Ends a delivery whose instance is gone: the record is cleared, nothing more is called.
+  bool Abandon();
+
   NPStream stream_;
   NPP instance_;
   CSmallStr mimeType_;

@@ -11,6 +11,10 @@ CURLNotifyMessage::CURLNotifyMessage(std::unique_ptr<INetscapeStream> stream, NP
 
 void CURLNotifyMessage::Process(CPluginHost* host) {
   if (!host) return;
-  if (stream_) stream_->Deliver(host);
+  const uint32_t generation = host->GetInstanceGeneration();
+  if (stream_ && !stream_->Deliver(host)) return;
+  // The notify data is the request's own instance's: a new instance in the same record (the movie
+  // closed and reopened from inside the delivery) would take it for one of its own requests.
+  if (host->GetInstanceGeneration() != generation) return;
   host->NppURLNotify(instance_, requestedUrl_.c_str(), reason_, notifyData_);
 }

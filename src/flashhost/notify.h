@@ -22,7 +22,7 @@ class CNotifyMessage {
 };
 
 // Answer to one NPN_GetURLNotify: delivers the stream, then NPP_URLNotify with NPRES_DONE whatever
-// happened to the stream.
+// happened to the stream, unless the delivery destroyed the instance (then nothing follows).
 class CURLNotifyMessage : public CNotifyMessage {
  public:
   // Takes ownership of `stream` (null delivers nothing but still notifies).

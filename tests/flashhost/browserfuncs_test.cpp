@@ -85,6 +85,25 @@ TEST(BrowserFuncsTest, MemoryAndIdentifiers) {
   EXPECT_EQ(0, f.intfromidentifier(id));
 }
 
+TEST(BrowserFuncsTest, WhatThePluginFreesWithMemfreeCameFromMemalloc) {
+  NPNetscapeFuncs f;
+  FillBrowserFuncs(&f);
+  const size_t blocks = CountHostBlocks();
+  void* block = f.memalloc(0);
+  ASSERT_NE(nullptr, block);
+  EXPECT_EQ(blocks + 1, CountHostBlocks());
+  f.memfree(block);
+  EXPECT_EQ(blocks, CountHostBlocks());
+
+  // An identifier's name is handed out for the plug-in to free with memfree.
+  const char name[] = "GetVariable";
+  NPUTF8* copy = f.utf8fromidentifier(f.getstringidentifier(name));
+  ASSERT_NE(nullptr, copy);
+  EXPECT_EQ(blocks + 1, CountHostBlocks());
+  f.memfree(copy);
+  EXPECT_EQ(blocks, CountHostBlocks());
+}
+
 TEST(BrowserFuncsTest, JavaPeerIsTheInstanceBrowserData) {
   NPNetscapeFuncs f;
   FillBrowserFuncs(&f);

@@ -1,6 +1,13 @@
 #include "fakes.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/files.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -11,6 +18,13 @@ FakePlugin* PluginOf(NPP instance) {
 void Check(NPP instance) {
   FakePlugin* plugin = PluginOf(instance);
   if (instance->ndata != plugin->host) plugin->ndataAlwaysHost = false;
+}
+
+void RunOnce(std::function<void()>* hook) {
+  if (!*hook) return;
+  std::function<void()> run;
+  run.swap(*hook);
+  run();
 }
 
 std::string StreamText(const NPStream* stream) {
@@ -27,9 +41,19 @@ NPError VEXA_CDECL FakeNew(NPMIMEType type, NPP instance, uint16_t mode, int16_t
   return NPERR_NO_ERROR;
 }
 
-NPError VEXA_CDECL FakeDestroy(NPP instance, NPSavedData**) {
+NPError VEXA_CDECL FakeDestroy(NPP instance, NPSavedData** save) {
   Check(instance);
-  PluginOf(instance)->log.push_back("Destroy");
+  FakePlugin* plugin = PluginOf(instance);
+  plugin->log.push_back("Destroy");
+  plugin->destroyGotSavePlace = save != nullptr;
+  if (save && plugin->leaveSavedData) {
+    // As NPAPI asks: both the record and its buffer from the browser's allocator.
+    NPNetscapeFuncs* browser = plugin->host->GetBrowserFuncs();
+    auto* saved = static_cast<NPSavedData*>(browser->memalloc(sizeof(NPSavedData)));
+    saved->len = static_cast<int32_t>(plugin->savedBytes);
+    saved->buf = browser->memalloc(plugin->savedBytes);
+    *save = saved;
+  }
   return NPERR_NO_ERROR;
 }
 
@@ -51,6 +75,7 @@ NPError VEXA_CDECL FakeNewStream(NPP instance, NPMIMEType type, NPStream* stream
                         " headers=" + (stream->headers ? "set" : "null"));
   plugin->streamStart = plugin->received.size();
   *stype = plugin->askStreamType;
+  RunOnce(&plugin->onNewStream);
   return NPERR_NO_ERROR;
 }
 
@@ -82,13 +107,16 @@ int32_t VEXA_CDECL FakeWrite(NPP instance, NPStream* stream, int32_t offset, int
       plugin->received.append("<gap>");
     }
   }
+  RunOnce(&plugin->onWrite);
   return take;
 }
 
 NPError VEXA_CDECL FakeDestroyStream(NPP instance, NPStream* stream, NPReason reason) {
   Check(instance);
-  PluginOf(instance)->log.push_back("DestroyStream reason=" + std::to_string(reason) + " " +
-                                    StreamText(stream));
+  FakePlugin* plugin = PluginOf(instance);
+  plugin->log.push_back("DestroyStream reason=" + std::to_string(reason) + " " +
+                        StreamText(stream));
+  RunOnce(&plugin->onDestroyStream);
   return NPERR_NO_ERROR;
 }
 
@@ -157,4 +185,32 @@ HRESULT CFakeLoader::LoadFromDisk(const char*, uint8_t** data, int32_t* size, CS
   *data = nullptr;
   *size = 0;
   return E_FAIL;
+}
+
+CGameFolder::CGameFolder() {
+  std::string file;
+  if (!vexa::platform::MakeTempFile("vexa.game", &file)) return;
+  vexa::platform::RemoveFile(file);
+  if (vexa::platform::CreateFolder(file)) path_ = file + "/";
+}
+
+CGameFolder::~CGameFolder() {
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(std::filesystem::path(path_), ignored);
+}
+
+void CGameFolder::Folder(const std::string& name) {
+  vexa::platform::CreateFolder(path_ + name);
+}
+
+void CGameFolder::Write(const std::string& name, const std::string& content) {
+  ASSERT_TRUE(vexa::platform::WriteFileBytes(path_ + name, content.data(), content.size()));
+}
+
+CWorkingDirectoryChange::CWorkingDirectoryChange(const std::string& folder)
+    : before_(vexa::platform::GetWorkingDirectory()),
+      ok_(vexa::platform::SetWorkingDirectory(folder)) {}
+
+CWorkingDirectoryChange::~CWorkingDirectoryChange() {
+  if (ok_) vexa::platform::SetWorkingDirectory(before_);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +30,16 @@ struct FakePlugin {
   std::vector<std::string> requestOnNotify;
   // Stream type the plug-in asks for in NewStream.
   uint16_t askStreamType = NP_NORMAL;
+  // Run once from inside the next call of that entry (after logging it), as a movie's command would
+  // run from inside the plug-in's call; cleared before it runs.
+  std::function<void()> onNewStream;
+  std::function<void()> onWrite;
+  std::function<void()> onDestroyStream;
+  // Destroy: whether it was given a place for saved data, and whether to leave saved data there
+  // (a record and a buffer of `savedBytes` bytes, both from the host's memalloc).
+  bool destroyGotSavePlace = false;
+  bool leaveSavedData = false;
+  uint32_t savedBytes = 16;
 };
 
 // Fills `funcs` with the recording entries (all of them) and attaches `plugin` to `host`'s
@@ -54,4 +65,35 @@ class CRecordingOpener : public IUrlOpener {
  public:
   std::vector<std::string> opened;
   void OpenUrl(const char* url) override { opened.push_back(url ? url : "(null)"); }
+};
+
+// A game folder of its own in the temporary folder, removed with everything in it afterwards.
+class CGameFolder {
+ public:
+  CGameFolder();
+  ~CGameFolder();
+  CGameFolder(const CGameFolder&) = delete;
+  CGameFolder& operator=(const CGameFolder&) = delete;
+  bool ok() const { return !path_.empty(); }
+  // With '/' separators and a trailing '/'.
+  const std::string& path() const { return path_; }
+  void Folder(const std::string& name);
+  void Write(const std::string& name, const std::string& content);
+
+ private:
+  std::string path_;
+};
+
+// Makes `folder` the working directory for the life of the object, then goes back.
+class CWorkingDirectoryChange {
+ public:
+  explicit CWorkingDirectoryChange(const std::string& folder);
+  ~CWorkingDirectoryChange();
+  CWorkingDirectoryChange(const CWorkingDirectoryChange&) = delete;
+  CWorkingDirectoryChange& operator=(const CWorkingDirectoryChange&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  std::string before_;
+  bool ok_;
 };

@@ -2,12 +2,14 @@
 // functions (no library loaded).
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "data/pseudourl.h"
 #include "fakes.h"
+#include "flashhost/browserfuncs.h"
 #include "flashhost/netscapestream.h"
 #include "flashhost/pluginhost.h"
 #include "platform/process.h"
@@ -249,25 +251,32 @@ TEST_F(RequestsTest, OnlyTheExactPageAddressRequestIsAnsweredFromMemory) {
   }
 }
 
-TEST_F(RequestsTest, RequestWithTargetOpensOutsideWithoutStreamOrNotification) {
-  const std::string cwd = vexa::platform::GetWorkingDirectory();
+TEST_F(RequestsTest, RequestWithTargetIsNavigationWithoutStreamOrNotification) {
+  // What may be opened is navigation_test.cpp's subject; here: web and mail addresses go out as
+  // written, anything refused goes nowhere, and neither makes a stream.
   struct Case {
     const char* url;
     const char* target;
-    std::string opened;
+    const char* opened;  // null: refused
   };
   const Case cases[] = {
-      {"help/page.html", "_blank", "file:///" + cwd + "/help/page.html"},
-      {"page.html", "x", "file:///" + cwd + "/page.html"},
       {"http://example.com/a", "_self", "http://example.com/a"},
-      {"see-file:this", "_top", "see-file:this"},
+      {"HTTPS://example.com/a?b=c d", "_blank", "HTTPS://example.com/a?b=c%20d"},
       {"mailto:a@http:b", "_blank", "mailto:a@http:b"},
+      // Only the scheme counts, not "file:" or "http:" somewhere in the text.
+      {"see-file:this", "_top", nullptr},
+      {"javascript:alert('http://x')", "_blank", nullptr},
+      {"no/such/page.html", "x", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
     opener_.opened.clear();
     EXPECT_EQ(NPERR_NO_ERROR, Request(c.url, c.target));
-    EXPECT_EQ(std::vector<std::string>{c.opened}, opener_.opened);
+    if (c.opened) {
+      EXPECT_EQ(std::vector<std::string>{c.opened}, opener_.opened);
+    } else {
+      EXPECT_TRUE(opener_.opened.empty());
+    }
   }
   EXPECT_EQ(0u, host_.GetPendingNotificationCount());
   host_.ServeNotifications();
@@ -291,7 +300,7 @@ TEST_F(RequestsTest, BadRequestsAreRefusedWithoutEffect) {
   EXPECT_EQ(0u, host_.GetPendingNotificationCount());
 }
 
-TEST_F(RequestsTest, QueueIsServedInOrderIncludingRequestsMadeWhileServing) {
+TEST_F(RequestsTest, APassServesWhatWasQueuedWhenItBeganAndLeavesTheRest) {
   loader_.files["1"] = "a";
   loader_.files["2"] = "b";
   loader_.files["3"] = "c";
@@ -303,11 +312,31 @@ TEST_F(RequestsTest, QueueIsServedInOrderIncludingRequestsMadeWhileServing) {
   for (const std::string& line : plugin_.log)
     if (line.rfind("URLNotify", 0) == 0) notes.push_back(line);
   const std::vector<std::string> expected = {"URLNotify url=1 reason=0 notify=1",
-                                             "URLNotify url=2 reason=0 notify=2",
-                                             "URLNotify url=3 reason=0 notify=0"};
+                                             "URLNotify url=2 reason=0 notify=2"};
   EXPECT_EQ(expected, notes);
+  EXPECT_EQ("ab", plugin_.received);
+  // Asked for from inside the answer to 1: the message loop gets its turn first.
+  EXPECT_EQ(1u, host_.GetPendingNotificationCount());
+
+  plugin_.log.clear();
+  host_.ServeNotifications();
+  ASSERT_FALSE(plugin_.log.empty());
+  EXPECT_EQ("URLNotify url=3 reason=0 notify=0", plugin_.log.back());
   EXPECT_EQ("abc", plugin_.received);
   EXPECT_EQ(0u, host_.GetPendingNotificationCount());
+}
+
+TEST_F(RequestsTest, AMovieThatAlwaysAsksAgainStillLetsEveryPassEnd) {
+  loader_.files["again"] = "x";
+  Request("again");
+  for (int pass = 1; pass <= 50; ++pass) {
+    plugin_.requestOnNotify = {"again"};
+    host_.ServeNotifications();
+    ASSERT_EQ(1u, host_.GetPendingNotificationCount());
+  }
+  size_t notes = 0;
+  for (const std::string& line : plugin_.log) notes += line.rfind("URLNotify", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(50u, notes);
 }
 
 TEST_F(RequestsTest, QueueWaitsForPeerAndForURLNotifyEntry) {
@@ -362,6 +391,102 @@ TEST_F(RequestsTest, ServingFromInsideAMessageKeepsTheOrder) {
   const std::vector<std::string> expected = {"first begin", "first end", "second begin",
                                              "second end"};
   EXPECT_EQ(expected, order);
+}
+
+// ---- A delivery whose instance goes away under it
+
+// What a closing command does from inside a call into the plug-in: the movie is closed and opened
+// again, and the new instance lives in the same record.
+void ReopenInstance(CPluginHost* host) {
+  host->NppDestroy();
+  char mime[] = "application/x-shockwave-flash";
+  host->NppNew(mime, NP_EMBED, 0, nullptr, nullptr, nullptr);
+}
+
+// The first word of each log line, without the WriteReady lines.
+std::vector<std::string> CallNames(const std::vector<std::string>& log) {
+  std::vector<std::string> names;
+  for (const std::string& line : log) {
+    const std::string name = line.substr(0, line.find(' '));
+    if (name != "WriteReady") names.push_back(name);
+  }
+  return names;
+}
+
+TEST_F(RequestsTest, DeliveryEndsWhereACallIntoThePluginReplacedTheInstance) {
+  struct Case {
+    const char* during;
+    std::function<void()> FakePlugin::*hook;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {"NPP_NewStream", &FakePlugin::onNewStream, {"NewStream", "Destroy", "New"}},
+      // More writes were due (3 bytes at a time): none goes to a stream the new instance never
+      // opened, and it is not destroyed there either.
+      {"NPP_Write", &FakePlugin::onWrite, {"NewStream", "Write", "Destroy", "New"}},
+      // The notification's data belongs to the old instance's request.
+      {"NPP_DestroyStream",
+       &FakePlugin::onDestroyStream,
+       {"NewStream", "Write", "Write", "Write", "Write", "DestroyStream", "Destroy", "New"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.during);
+    plugin_ = FakePlugin();
+    InstallFakePlugin(&host_, &plugin_);
+    plugin_.acceptPlan = {3};
+    loader_.files["ten.bin"] = "0123456789";
+    Request("ten.bin", nullptr, 7);
+    plugin_.*(c.hook) = [this] { ReopenInstance(&host_); };
+    host_.ServeNotifications();
+    EXPECT_EQ(c.calls, CallNames(plugin_.log));
+    EXPECT_EQ(0u, host_.GetPendingNotificationCount());
+
+    // The new instance's own requests are answered as usual.
+    plugin_.log.clear();
+    Request("ten.bin", nullptr, 9);
+    host_.ServeNotifications();
+    ASSERT_FALSE(plugin_.log.empty());
+    EXPECT_EQ("URLNotify url=ten.bin reason=0 notify=9", plugin_.log.back());
+  }
+}
+
+TEST_F(RequestsTest, MainMovieDeliveryEndsWhereTheInstanceWasReplaced) {
+  loader_.files["game.swf"] = "0123456789";
+  plugin_.acceptPlan = {4};
+  plugin_.onWrite = [this] { ReopenInstance(&host_); };
+  EXPECT_EQ(S_OK, host_.OpenMovieStream("game.swf"));
+  const std::vector<std::string> expected = {"NewStream", "Write", "Destroy", "New"};
+  EXPECT_EQ(expected, CallNames(plugin_.log));
+}
+
+TEST_F(RequestsTest, RequestsOfADestroyedInstanceAreNeverAnswered) {
+  loader_.files["a.swf"] = "abc";
+  Request("a.swf", nullptr, 4);
+  // Destroyed and made again without the queue being dropped: the request is still not the new
+  // instance's.
+  ReopenInstance(&host_);
+  plugin_.log.clear();
+  host_.ServeNotifications();
+  EXPECT_TRUE(plugin_.log.empty());
+  EXPECT_EQ(0u, host_.GetPendingNotificationCount());
+}
+
+TEST_F(RequestsTest, DestroyGetsAPlaceForSavedDataAndWhatIsLeftThereIsReleased) {
+  for (const bool leave : {false, true}) {
+    SCOPED_TRACE(leave ? "saved data left" : "no saved data");
+    const size_t blocks = CountHostBlocks();
+    const uint32_t generation = host_.GetInstanceGeneration();
+    plugin_.leaveSavedData = leave;
+    plugin_.destroyGotSavePlace = false;
+    EXPECT_EQ(NPERR_NO_ERROR, host_.NppDestroy());
+    EXPECT_TRUE(plugin_.destroyGotSavePlace);
+    // The record and its buffer went back through memfree.
+    EXPECT_EQ(blocks, CountHostBlocks());
+    EXPECT_FALSE(host_.IsInstanceCreated());
+    EXPECT_NE(generation, host_.GetInstanceGeneration());
+    char mime[] = "application/x-shockwave-flash";
+    ASSERT_EQ(NPERR_NO_ERROR, host_.NppNew(mime, NP_EMBED, 0, nullptr, nullptr, nullptr));
+  }
 }
 
 TEST_F(RequestsTest, OpenMovieStreamDeliversAtOnceWithoutNotification) {

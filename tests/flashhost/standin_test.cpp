@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "data/loader.h"
@@ -17,36 +15,12 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/shell.h"
 #include "transcript_reader.h"
 
 namespace {
 
 const std::string kPrefix = kPseudoUrlPrefix;
-
-// A game folder of its own in the temporary folder, removed with everything in it afterwards.
-class CGameFolder {
- public:
-  CGameFolder() {
-    std::string file;
-    if (vexa::platform::MakeTempFile("vexa.game", &file)) {
-      vexa::platform::RemoveFile(file);
-      if (vexa::platform::CreateFolder(file)) path_ = file + "/";
-    }
-  }
-  ~CGameFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(std::filesystem::path(path_), ignored);
-  }
-  bool ok() const { return !path_.empty(); }
-  const std::string& path() const { return path_; }
-  void Folder(const std::string& name) { vexa::platform::CreateFolder(path_ + name); }
-  void Write(const std::string& name, const std::string& content) {
-    ASSERT_TRUE(vexa::platform::WriteFileBytes(path_ + name, content.data(), content.size()));
-  }
-
- private:
-  std::string path_;
-};
 
 class StandinTest : public ::testing::Test {
  protected:
@@ -194,28 +168,62 @@ TEST_F(StandinTest, PageAddressRequestIsAnsweredWithThePseudoPage) {
   EXPECT_EQ(1u, Named(events, "log", "text", "page=" + kPrefix + "default.html").size());
 }
 
-TEST_F(StandinTest, RequestsMadeWhileServingAreServedInTheSamePass) {
+TEST_F(StandinTest, RequestsMadeWhileServingWaitForTheNextPass) {
   game_.Write("one.txt", "loadscene 2 \"two.txt\"\n");
   game_.Write("two.txt", "log \"two loaded\"\n");
   std::vector<TranscriptEvent> events = PlayMovie("loadscene 1 \"one.txt\"\n");
   ASSERT_EQ(1u, Named(events, "NPN_GetURLNotify").size());
   events = Serve();
-  const std::vector<TranscriptEvent> notes = Named(events, "NPP_URLNotify");
-  ASSERT_EQ(2u, notes.size());
+  std::vector<TranscriptEvent> notes = Named(events, "NPP_URLNotify");
+  ASSERT_EQ(1u, notes.size());
   EXPECT_EQ("one.txt", notes[0].Get("url"));
-  EXPECT_EQ("two.txt", notes[1].Get("url"));
+  EXPECT_EQ(1u, host_.GetPendingNotificationCount());
+  events = Serve();
+  notes = Named(events, "NPP_URLNotify");
+  ASSERT_EQ(1u, notes.size());
+  EXPECT_EQ("two.txt", notes[0].Get("url"));
   EXPECT_EQ(1u, Named(events, "log", "text", "two loaded").size());
   EXPECT_EQ(0u, host_.GetPendingNotificationCount());
 }
 
+TEST_F(StandinTest, AMovieRequestingFromItsLoadHandlerReturnsToTheLoopAfterEveryAnswer) {
+  game_.Write("tick.txt", "tick");
+  PlayMovie(
+      "loadtext t 0 0 \"tick.txt\"\n"
+      "on loaded t\n"
+      "  add n 1\n"
+      "  log \"round ${n}\"\n"
+      "  loadtext t 0 0 \"tick.txt\"\n"
+      "end\n");
+  for (int round = 1; round <= 20; ++round) {
+    const std::vector<TranscriptEvent> events = Serve();
+    // One answer per pass: the request its handler makes waits for the next.
+    ASSERT_EQ(1u, Named(events, "NPP_URLNotify").size()) << "round " << round;
+    EXPECT_EQ(1u, Named(events, "log", "text", "round " + std::to_string(round)).size());
+    EXPECT_EQ(1u, host_.GetPendingNotificationCount());
+  }
+}
+
 TEST_F(StandinTest, NavigationOpensOutsideWithoutAStream) {
-  std::vector<TranscriptEvent> events = PlayMovie("navigate \"help/index.html\" \"_blank\"\n");
+  game_.Folder("help");
+  game_.Write("help/index.html", "<p>help</p>");
+  std::string page;
+  ASSERT_TRUE(vexa::platform::ResolveShellPath(game_.path() + "help/index.html", &page));
+  // Relative navigation is read against the working directory.
+  std::vector<TranscriptEvent> events;
+  {
+    CWorkingDirectoryChange cwd(game_.path());
+    ASSERT_TRUE(cwd.ok());
+    events = PlayMovie(
+        "navigate \"help/index.html\" \"_blank\"\n"
+        "navigate \"help/../movie.exe\" \"_blank\"\n");
+  }
   const std::vector<TranscriptEvent> requested = Named(events, "NPN_GetURLNotify");
-  ASSERT_EQ(1u, requested.size());
+  ASSERT_EQ(2u, requested.size());
   EXPECT_EQ("0", requested[0].Get("result"));
-  ASSERT_EQ(1u, opener_.opened.size());
-  EXPECT_EQ("file:///" + vexa::platform::GetWorkingDirectory() + "/help/index.html",
-            opener_.opened[0]);
+  EXPECT_EQ("0", requested[1].Get("result"));
+  // The program is not handed over; the page is, as the file system names it.
+  EXPECT_EQ(std::vector<std::string>{page}, opener_.opened);
   EXPECT_EQ(0u, host_.GetPendingNotificationCount());
   events = Serve();
   EXPECT_EQ(-1, IndexOf(events, "NPP_NewStream"));
