@@ -99,6 +99,43 @@ TEST_F(JriEnvTest, StringsAreCopiedUpToTheTerminatorAndForeignOnesAreNotRead) {
   EXPECT_EQ(before, env.GetStringCount());
 }
 
+TEST_F(JriEnvTest, PluginStringsLiveForTheCallTheyWereMadeIn) {
+  CJRIEnvironment& env = CJRIEnvironment::Instance();
+  auto make = Slot<JRINewStringUTFFn>(kJRINewStringUTF);
+  const size_t before = env.GetStringCount();
+  jstring host = env.NewString("host");
+
+  // Made while the host calls the plug-in, in nested calls: valid until the outermost returns.
+  env.EnterLocalFrame();
+  jstring outer = make(env_, kJRINewStringUTF, "outer", 5);
+  env.EnterLocalFrame();
+  jstring inner = make(env_, kJRINewStringUTF, "inner", 5);
+  env.ReleaseLooseStrings();  // a frame is open: nothing may go
+  env.LeaveLocalFrame();
+  EXPECT_STREQ("inner", env.GetStringBytes(inner));
+  EXPECT_STREQ("outer", env.GetStringBytes(outer));
+  env.LeaveLocalFrame();
+  EXPECT_EQ(nullptr, env.GetStringBytes(inner));
+  EXPECT_EQ(nullptr, env.GetStringBytes(outer));
+  EXPECT_STREQ("host", env.GetStringBytes(host));
+
+  // Made in a frame of the plug-in's own: kept through the host's later calls, freed at the next
+  // sweep of the message loop.
+  jstring loose = make(env_, kJRINewStringUTF, "loose", 5);
+  env.EnterLocalFrame();
+  env.LeaveLocalFrame();
+  EXPECT_STREQ("loose", env.GetStringBytes(loose));
+  env.ReleaseLooseStrings();
+  EXPECT_EQ(nullptr, env.GetStringBytes(loose));
+
+  // The host's own string lives until the host lets it go.
+  EXPECT_STREQ("host", env.GetStringBytes(host));
+  env.ReleaseString(host);
+  EXPECT_EQ(before, env.GetStringCount());
+  env.LeaveLocalFrame();  // unbalanced: ignored
+  EXPECT_EQ(0, env.GetFrameDepth());
+}
+
 TEST_F(JriEnvTest, OtherSlotsAnswerZeroOfTheirType) {
   typedef jint(VEXA_CDECL * WordFn)(JRIEnv*, jint, void*, jint);
   typedef int64_t(VEXA_CDECL * LongFn)(JRIEnv*, jint, void*, jint);

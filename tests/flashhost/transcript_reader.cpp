@@ -95,6 +95,14 @@ CTranscriptFile::~CTranscriptFile() {
   vexa::platform::RemoveFile(path_);
 }
 
+void CTranscriptFile::Suspend() {
+  SetTranscriptVariable("");
+}
+
+void CTranscriptFile::Resume() {
+  SetTranscriptVariable(path_);
+}
+
 std::vector<TranscriptEvent> CTranscriptFile::Take() {
   std::vector<uint8_t> bytes;
   vexa::platform::ReadFileBytes(path_, &bytes);

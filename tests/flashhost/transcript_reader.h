@@ -26,6 +26,9 @@ class CTranscriptFile {
 
   // Events written since the last call.
   std::vector<TranscriptEvent> Take();
+  // Stops and restarts the writing (a long loop would spend its time on the file).
+  void Suspend();
+  void Resume();
   const std::string& path() const { return path_; }
 
  private:
