@@ -66,7 +66,8 @@ std::wstring CaptionText(const char* text, int maxUnits) {
 
 const std::string& ProviderName() { return ProviderNameStorage(); }
 
-CMainFrame::CMainFrame() : filter_(this), logic_(this), timers_(this) {}
+CMainFrame::CMainFrame()
+    : filter_(this), logic_(this), timers_(this), display_(&displaySystem_, this) {}
 
 CMainFrame::~CMainFrame() {
   if (icon_) DestroyIcon(icon_);
@@ -139,14 +140,20 @@ bool CMainFrame::OnCreate() {
     for (wchar_t c : name) narrow += static_cast<char>(c < 0x80 ? c : '?');
     return narrow;
   }();
+  display_.SetWindow(hwnd_);
+  // A run killed while it had the display switched left a marker: the desktop comes back before
+  // anything is measured or laid out on it.
+  display_.RestoreAfterEarlierRun();
+  display_.DetectDisplays();
+  display_.ClearResume();
   if (FAILED(InitPlayer(hwnd_))) return false;
-  LayoutWindow();
+  display_.RestoreRememberedDisplay();
   return vexa::app::CheckSingleInstance(hwnd_, GetGameName().c_str());
 }
 
 void CMainFrame::OnIdle() {
   // In full screen neither the screen saver nor power saving may start while playing.
-  if (fullScreen_ && !IsIconic(hwnd_)) {
+  if (display_.IsFullScreen() && !IsIconic(hwnd_)) {
     SetThreadExecutionState(ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
   }
 }
@@ -163,6 +170,7 @@ LRESULT CALLBACK CMainFrame::WindowProc(HWND hwnd, UINT message, WPARAM wparam, 
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;
+    self->display_.SetWindow(nullptr);
     return DefWindowProcW(hwnd, message, wparam, lparam);
   }
   return self->OnMessage(message, wparam, lparam);
@@ -175,10 +183,16 @@ LRESULT CMainFrame::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return OnCreate() ? 0 : -1;
     case WM_CLOSE:
       if (logic_.OnClose(wparam, lparam) == vexa::player::CloseDecision::kClose) {
+        // The monitor is remembered and the desktop mode given back before the window goes.
+        display_.OnClose();
         return DefWindowProcW(hwnd, message, wparam, lparam);
       }
       return 0;
     case WM_DESTROY:
+      // Destroyed without a close (the message loop ended first): the desktop mode still comes
+      // back, and no watchdog tick reaches a window that is gone.
+      displaySystem_.StopWatchdog();
+      display_.RestoreDesktop();
       timers_.KillAll();
       KillTimer(hwnd, vexa::player::kHoverTimerId);
       if (IsStarted()) ShutdownPlayer();
@@ -198,7 +212,13 @@ LRESULT CMainFrame::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // over, that window gets the WM_KILLFOCUS and the frame never does. Windowed, the movie is
       // told here instead (the window being activated decides, as for WM_KILLFOCUS); while the
       // frame holds the focus itself its own WM_KILLFOCUS follows and tells it.
-      if (LOWORD(wparam) == WA_INACTIVE && !fullScreen_) {
+      if (display_.IsFullScreen()) {
+        // Full screen: a deactivation tells the movie, and either way the watchdog looks at who
+        // has the foreground now.
+        const bool active = LOWORD(wparam) != WA_INACTIVE;
+        if (!active) logic_.NotifyFocus(false);
+        display_.OnActivate(active, HIWORD(wparam) != 0);
+      } else if (LOWORD(wparam) == WA_INACTIVE) {
         HWND focus = GetFocus();
         if (focus && focus != hwnd && IsChild(hwnd, focus)) {
           logic_.OnKillFocus(reinterpret_cast<HWND>(lparam));
@@ -206,7 +226,13 @@ LRESULT CMainFrame::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
     case WM_ACTIVATEAPP:
+      display_.OnActivateApp(wparam != 0);
+      return 0;
+    case WM_POWERBROADCAST:
+      display_.OnPowerBroadcast(static_cast<uint32_t>(wparam));
+      break;
     case WM_DISPLAYCHANGE:
+      display_.OnDisplayChange();
       return 0;
     case WM_TIMER:
       timers_.Fire(static_cast<uint32_t>(wparam));
@@ -215,24 +241,31 @@ LRESULT CMainFrame::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (logic_.OnCommand(wparam, lparam) == vexa::player::FrameReply::kHandled) return 0;
       break;
     case WM_SYSCOMMAND:
-      if (logic_.OnSysCommand(wparam, lparam, fullScreen_) == vexa::player::FrameReply::kHandled) {
+      if (logic_.OnSysCommand(wparam, lparam, display_.IsFullScreen()) ==
+          vexa::player::FrameReply::kHandled) {
         return 0;
       }
       break;
     case WM_EXITMENULOOP:
-      logic_.OnExitMenuLoop(fullScreen_);
+      logic_.OnExitMenuLoop(display_.IsFullScreen());
       break;
     case WM_QUERYENDSESSION:
       return logic_.OnQueryEndSession();
     case WM_ENDSESSION:
-      // The session ends without the window being destroyed: what is pending must be on disk now.
-      if (wparam) FlushPendingWork();
+      // The session ends without the window being destroyed: the desktop gets its mode back and
+      // what is pending must be on disk now.
+      if (wparam) {
+        display_.RestoreDesktop();
+        FlushPendingWork();
+      }
       return 0;
     case WM_WINDOWPOSCHANGING: {
       auto* pos = reinterpret_cast<WINDOWPOS*>(lparam);
-      if (outerWidth_ > 0 && outerHeight_ > 0 && pos && !(pos->flags & SWP_NOSIZE)) {
-        pos->cx = outerWidth_;
-        pos->cy = outerHeight_;
+      const int32_t width = display_.GetOuterWidth();
+      const int32_t height = display_.GetOuterHeight();
+      if (width > 0 && height > 0 && pos && !(pos->flags & SWP_NOSIZE)) {
+        pos->cx = width;
+        pos->cy = height;
       }
       return 0;
     }
@@ -264,66 +297,9 @@ HRESULT CMainFrame::AddInterval(int32_t milliseconds, std::unique_ptr<CSmallStr>
              : E_FAIL;
 }
 
-HRESULT CMainFrame::LayoutWindow() {
-  if (!hwnd_) return E_UNEXPECTED;
-  int32_t width = GetClientWidth();
-  int32_t height = GetClientHeight();
-  const bool caption = HasCaption();
-  if (caption) {
-    width += 2 * GetSystemMetrics(SM_CXDLGFRAME);
-    height += GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYDLGFRAME);
-  }
-  // The monitor the window is on (the primary one before it has a place).
-  MONITORINFO info = {};
-  info.cbSize = sizeof info;
-  GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &info);
-  const RECT& monitor = info.rcMonitor;
-  int32_t x;
-  int32_t y;
-  if (IsWindowCentered()) {
-    x = monitor.left + ((monitor.right - monitor.left) - width) / 2;
-    y = monitor.top + ((monitor.bottom - monitor.top) - height) / 2;
-    // Never above or left of the monitor, so the caption stays reachable.
-    if (x < monitor.left) x = monitor.left;
-    if (y < monitor.top) y = monitor.top;
-  } else {
-    x = monitor.left + GetWindowX();
-    y = monitor.top + GetWindowY();
-  }
-  LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
-  style = caption ? (style | WS_CAPTION) : (style & ~static_cast<LONG_PTR>(WS_CAPTION));
-  SetWindowLongPtrW(hwnd_, GWL_STYLE, style);
-  outerWidth_ = width;
-  outerHeight_ = height;
-  SetWindowPos(hwnd_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_FRAMECHANGED);
-  return S_OK;
-}
+HRESULT CMainFrame::LayoutWindow() { return display_.LayoutWindow(); }
 
-HRESULT CMainFrame::SelectMovieVariant() {
-  const auto& variants = GetMovieVariants();
-  if (variants.empty()) return S_OK;
-  MONITORINFO info = {};
-  info.cbSize = sizeof info;
-  HMONITOR monitor = MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY);
-  if (!GetMonitorInfoW(monitor, &info)) return E_FAIL;
-  const uint32_t desktopWidth = static_cast<uint32_t>(info.rcMonitor.right - info.rcMonitor.left);
-  const uint32_t desktopHeight = static_cast<uint32_t>(info.rcMonitor.bottom - info.rcMonitor.top);
-  // The variant that fits the monitor with the least space left over; the first one when none fits.
-  const vexa::player::ModeRecord* kept = nullptr;
-  uint32_t best = 0;
-  for (const auto& entry : variants) {
-    const auto w = static_cast<uint32_t>(entry.movieWidth);
-    const auto h = static_cast<uint32_t>(entry.movieHeight);
-    if (w > desktopWidth || h > desktopHeight) continue;
-    const uint32_t excess = desktopWidth * desktopHeight - w * h;
-    if (!kept || excess < best) {
-      kept = &entry;
-      best = excess;
-    }
-  }
-  UseMovieVariant(kept ? *kept : variants.front());
-  return S_OK;
-}
+HRESULT CMainFrame::SelectMovieVariant() { return display_.SelectMovieVariant(); }
 
 HRESULT CMainFrame::Quit() {
   OnQuit();
@@ -394,11 +370,25 @@ HRESULT CMainFrame::CreateFolderPath(const char* path, int32_t pathNamesFile) {
   return S_OK;
 }
 
+HRESULT CMainFrame::SetFullScreen(int32_t on) { return display_.SetFullScreen(on != 0); }
+
 HRESULT CMainFrame::GetFullScreen(int32_t* on) {
   if (!on) return E_POINTER;
-  *on = fullScreen_ ? 1 : 0;
+  *on = display_.IsFullScreen() ? 1 : 0;
   return S_OK;
 }
+
+HRESULT CMainFrame::GetMaxDisplayMode(int32_t* width, int32_t* height, int32_t* bitsPerPixel) {
+  return display_.GetMaxDisplayMode(width, height, bitsPerPixel);
+}
+
+HRESULT CMainFrame::SetPreferWide(int32_t on) { return display_.SetPreferWide(on != 0); }
+
+HRESULT CMainFrame::GetPreferWide(int32_t* on) { return display_.GetPreferWide(on); }
+
+HRESULT CMainFrame::SetKeepAspect(int32_t on) { return display_.SetKeepAspect(on != 0); }
+
+HRESULT CMainFrame::GetKeepAspect(int32_t* on) { return display_.GetKeepAspect(on); }
 
 void CMainFrame::ShowStartupError(int id) {
   vexa::app::ShowStartupError(hwnd_, static_cast<UINT>(id));
@@ -601,3 +591,35 @@ void CMainFrame::TranslateAndDispatch(const vexa::platform::WindowMessage& messa
 }
 
 uint32_t CMainFrame::GetMessageClock() { return GetTickCount(); }
+
+// ---------------------------------------------------------------------------------------------
+// IDisplayClient
+
+vexa::player::WindowLayoutSettings CMainFrame::GetLayoutSettings() {
+  vexa::player::WindowLayoutSettings settings;
+  settings.clientWidth = GetClientWidth();
+  settings.clientHeight = GetClientHeight();
+  settings.caption = HasCaption();
+  settings.centred = IsWindowCentered();
+  settings.x = GetWindowX();
+  settings.y = GetWindowY();
+  return settings;
+}
+
+const std::vector<vexa::player::ModeRecord>& CMainFrame::GetDisplayVariants() {
+  return GetMovieVariants();
+}
+
+vexa::player::ModeRecord CMainFrame::GetDisplayCurrentVariant() { return GetCurrentVariant(); }
+
+void CMainFrame::UseDisplayVariant(const vexa::player::ModeRecord& entry) {
+  UseMovieVariant(entry);
+}
+
+HRESULT CMainFrame::ReadPreference(const char* set, CSmallStr* data) {
+  return GetSave(set, 0, data);
+}
+
+HRESULT CMainFrame::WritePreference(const char* set, const char* description, const char* data) {
+  return SetSave(set, 0, description, data);
+}

@@ -5,8 +5,8 @@
 // caption and icon, the script timers, the message filter (key repeat, mouse reporting, the
 // character filter, accelerators, the holder's pre-translation), the close negotiation with the
 // movie, focus notices and the operations the command handlers call (Quit, Minimize, mouse and
-// cursor control). The decisions themselves are portable (player/frameinput.h, framelogic.h,
-// scripttimers.h); this class is their Win32 host.
+// cursor control), and the display modes and full screen. The decisions themselves are portable
+// (player/frameinput.h, framelogic.h, scripttimers.h, display.h); this class is their Win32 host.
 //
 // Life: one object for the process. Run() creates the window (WM_CREATE runs the start-up
 // sequence: InitPlayer, layout, the single-instance rule), shows it, runs the message loop until
@@ -19,7 +19,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "app/displaysystem.h"
+#include "player/display.h"
 #include "player/frameinput.h"
 #include "player/framelogic.h"
 #include "player/player.h"
@@ -28,7 +31,8 @@
 class CMainFrame : public CBasePlayerImpl,
                    public vexa::player::IFrameHost,
                    public vexa::player::IScriptTimerHost,
-                   public vexa::player::IMessagePump {
+                   public vexa::player::IMessagePump,
+                   public vexa::player::IDisplayClient {
  public:
   CMainFrame();
   ~CMainFrame() override;
@@ -52,7 +56,13 @@ class CMainFrame : public CBasePlayerImpl,
   HRESULT SetCursorPosition(int32_t* x, int32_t* y) override;
   HRESULT GetCursorPosition(int32_t* x, int32_t* y) override;
   HRESULT CreateFolderPath(const char* path, int32_t pathNamesFile) override;
+  HRESULT SetFullScreen(int32_t on) override;
   HRESULT GetFullScreen(int32_t* on) override;
+  HRESULT GetMaxDisplayMode(int32_t* width, int32_t* height, int32_t* bitsPerPixel) override;
+  HRESULT SetPreferWide(int32_t on) override;
+  HRESULT GetPreferWide(int32_t* on) override;
+  HRESULT SetKeepAspect(int32_t on) override;
+  HRESULT GetKeepAspect(int32_t* on) override;
   void ShowStartupError(int id) override;
 
   // ---- IFrameHost
@@ -97,6 +107,17 @@ class CMainFrame : public CBasePlayerImpl,
   void TranslateAndDispatch(const vexa::platform::WindowMessage& message) override;
   uint32_t GetMessageClock() override;
 
+  // ---- IDisplayClient (the settings and saves of the display logic)
+  vexa::player::WindowLayoutSettings GetLayoutSettings() override;
+  const std::vector<vexa::player::ModeRecord>& GetDisplayVariants() override;
+  vexa::player::ModeRecord GetDisplayCurrentVariant() override;
+  void UseDisplayVariant(const vexa::player::ModeRecord& entry) override;
+  HRESULT ReadPreference(const char* set, CSmallStr* data) override;
+  HRESULT WritePreference(const char* set, const char* description, const char* data) override;
+
+  // The display modes and full screen (for test builds of the program).
+  vexa::player::CDisplayModes& GetDisplayModes() { return display_; }
+
  protected:
   void ApplyCaption(const std::string& utf8) override;
   void ApplyIcon(const uint8_t* bytes, size_t size) override;
@@ -115,13 +136,13 @@ class CMainFrame : public CBasePlayerImpl,
   HICON icon_ = nullptr;
   bool mouseInput_ = true;
   bool keyRepeat_ = true;
-  bool fullScreen_ = false;
-  // The window's outer size from the last layout; WM_WINDOWPOSCHANGING keeps the window at it.
-  int32_t outerWidth_ = 0;
-  int32_t outerHeight_ = 0;
   vexa::player::CFrameInputFilter filter_;
   vexa::player::CFrameLogic logic_;
   vexa::player::CScriptTimers timers_;
+  // The display logic and its window system; the logic also holds the window's outer size, which
+  // WM_WINDOWPOSCHANGING keeps every resize at.
+  vexa::app::CWin32DisplaySystem displaySystem_;
+  vexa::player::CDisplayModes display_;
 };
 
 // The maker's name (string 136) once the frame was created; "ProviderBase" before.
