@@ -20,7 +20,8 @@
 set -uo pipefail
 
 if (($# != 4)); then
-  echo "usage: $0 <vexa_player.exe> <vexa_sample.dll> <folder of the test programs> <work folder>" >&2
+  echo "usage: $0 <vexa_player.exe> <vexa_sample.dll> <folder of the test programs>" \
+    "<work folder>" >&2
   exit 2
 fi
 PLAYER=$(realpath -m "$1")
@@ -29,15 +30,23 @@ BIN=$(realpath -m "$3")
 WORK=$(realpath -m "$4")
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
+# Ends the test before any program ran: the reason, and the closing line.
+give_up() {  # reason
+  echo "FAIL: $1"
+  echo "e2e-commands: 0 passed, 1 failed"
+  exit 1
+}
+
 # shellcheck source-path=SCRIPTDIR source=../../scripts/wine-env.sh
 source "$HERE/../../scripts/wine-env.sh"
-ARCH=$(vexa_pe_arch "$PLAYER") || { echo "FAIL: $PLAYER is not a Windows program"; exit 1; }
+ARCH=$(vexa_pe_arch "$PLAYER") || give_up "$PLAYER is not a Windows program"
 for file in "$BIN/vexa_e2e_player.exe" "$BIN/games/commands.pak" "$SAMPLE" \
   "$(dirname "$PLAYER")/data.pak"; do
-  [[ -f $file ]] || { echo "FAIL: $file is missing (build vexa_e2e_player, vexa_e2e_commands_pak, vexa_player)"; exit 1; }
+  [[ -f $file ]] ||
+    give_up "$file is missing (build vexa_player, vexa_e2e_player and vexa_e2e_commands_pak)"
 done
 for tool in Xvfb import convert compare xdotool wineserver; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/setup.sh)"; exit 1; }
+  command -v "$tool" >/dev/null || give_up "$tool is not installed (scripts/setup.sh)"
 done
 
 declare -A PIDS=()  # running programs by name
@@ -59,10 +68,11 @@ mkdir -p "$WORK"
 if [[ -z ${WINEPREFIX:-} ]]; then
   export WINEPREFIX=$WORK/../wineprefix
 fi
-VEXA_ENV_AUDIO=0 vexa_env_start "$ARCH" "$WORK" "$WORK" || { echo "FAIL: no environment for $ARCH programs"; exit 1; }
+VEXA_ENV_AUDIO=0 vexa_env_start "$ARCH" "$WORK" "$WORK" ||
+  give_up "no environment for $ARCH programs"
 echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX loader=$VEXA_WINE ($VEXA_WINE_WHY)"
 
-# --- Checks ----------------------------------------------------------------------------------------
+# --- Checks --------------------------------------------------------------------------------------
 pass() {  # what
   echo "PASS: $1"
   PASSED=$((PASSED + 1))
@@ -213,7 +223,8 @@ else
     fail "the two objects have names of their own" "both are $first"
   fi
   check_answer "PLUGIN_CREATE of a name no library offers answers NULL" missing "1: [NULL] [] []"
-  check_line "the probe saw PLUGIN_CREATE with the plug-in name" "$L" $'PLUGIN_CREATE;made\tvexa.sample'
+  check_line "the probe saw PLUGIN_CREATE with the plug-in name" "$L" \
+    $'PLUGIN_CREATE;made\tvexa.sample'
 
   # PLUGIN_METHOD: the arguments reach the method in the order the movie wrote them.
   check_answer "join(-, first, second, third): arguments in the movie's order" join \
@@ -240,7 +251,8 @@ else
   fi
 
   # CALL: the function's <set> comes back as the command's result; the movie keeps it.
-  check_answer "CALL mark: the function's <set> reaches the movie" call "1: [mark ran 1 times] [] []"
+  check_answer "CALL mark: the function's <set> reaches the movie" call \
+    "1: [mark ran 1 times] [] []"
   check_line "the movie variable holds the value (read back by the player)" "$L" \
     $'variable\tmarked\tmark ran 1 times'
 
@@ -318,7 +330,8 @@ demo_plugin_button() {  # name color start regex [file...]
     done
   fi
   if [[ -z $origin ]]; then
-    fail "$name: the plug-in button is on the screen" "no button or header ($T, $WORK/$name-before.png)"
+    fail "$name: the plug-in button is on the screen" \
+      "no button or header ($T, $WORK/$name-before.png)"
     stop_program "$name"
     return
   fi
@@ -350,9 +363,9 @@ demo_plugin_button() {  # name color start regex [file...]
 }
 
 readme_bytes=$(stat -c %s "$HERE/../../examples/demo/game/readme.txt")
-demo_plugin_button demo "#006400" "Plug-in vexa.sample_" \
-  "^Plug-in vexa\\.sample_-?[0-9]+ \\(version 1\\.0\\): join gave left-right, readme\\.txt has $readme_bytes bytes\$" \
-  "$SAMPLE"
+demo_answer="^Plug-in vexa\\.sample_-?[0-9]+ \\(version 1\\.0\\): join gave left-right,"
+demo_answer+=" readme\\.txt has $readme_bytes bytes\$"
+demo_plugin_button demo "#006400" "Plug-in vexa.sample_" "$demo_answer" "$SAMPLE"
 # Without the library the movie gets NULL and says where the library belongs.
 demo_plugin_button demo-nolib "#A00000" "Plug-in vexa.sample not found" \
   "^Plug-in vexa\\.sample not found: vexa_sample\\.dll must be next to the player\\.\$"
