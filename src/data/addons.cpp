@@ -32,6 +32,15 @@ bool NameLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
+// The folder URL of a package's root, as the file loader gives it for an entry there.
+CSmallStr PackageRootUrl(const CSmallStr& packageName) {
+  CSmallStr url(kPseudoUrlPrefix);
+  url += packageName;
+  url += kPackagePathMarker;
+  url += '\\';
+  return url;
+}
+
 // A file loader that serves one thing: the entry named "addon.xml" of one opened package, with the
 // package's base URL. Everything else fails, so LoadXMLDocument can neither fall back to disk nor
 // take another entry by its name's tail.
@@ -57,7 +66,7 @@ class CAddonDocumentLoader : public IFileLoader {
     if (length > 0) std::memcpy(block, bytes.Bytes(), length);
     *data = block;
     *size = static_cast<int32_t>(length);
-    if (baseUrl) *baseUrl = BaseUrl();
+    if (baseUrl) *baseUrl = PackageRootUrl(packageName_);
     return S_OK;
   }
   HRESULT LoadFromPackage(const char*, const char*, const char*, uint8_t** data, int32_t* size,
@@ -66,15 +75,6 @@ class CAddonDocumentLoader : public IFileLoader {
   }
   HRESULT LoadFromDisk(const char*, uint8_t** data, int32_t* size, CSmallStr*) override {
     return Refuse(data, size);
-  }
-
-  // The folder URL of the package's root, as the file loader gives it for an entry there.
-  CSmallStr BaseUrl() const {
-    CSmallStr url(kPseudoUrlPrefix);
-    url += packageName_;
-    url += kPackagePathMarker;
-    url += '\\';
-    return url;
   }
 
  private:
@@ -88,8 +88,12 @@ class CAddonDocumentLoader : public IFileLoader {
   CSmallStr packageName_;
 };
 
-void Note(const std::string& text) {
-  vexa::platform::WriteDiagnostic("addons", text);
+// One line for the author's diagnostic log about an add-on left out.
+void NoteSkipped(const std::string& name, const std::string& reason, AddonReport* report) {
+  report->skipped.push_back(name + ": " + reason);
+  if (vexa::platform::DiagnosticsEnabled()) {
+    vexa::platform::WriteDiagnostic("addons", "add-on " + name + " left out: " + reason);
+  }
 }
 
 }  // namespace
@@ -125,15 +129,13 @@ bool LoadAddons(const char* gameFolder, CXMLElement* scriptRoot, IAddonPreproces
     CPackageArchive* archive = nullptr;
     if (FAILED(OpenPackage(folder.MakeBasePath(packageName.c_str()).c_str(), &archive)) ||
         !archive) {
-      report->skipped.push_back(name + ": not a package");
-      Note("add-on " + name + " skipped: not a package");
+      NoteSkipped(name, "not a package (or damaged)", report);
       continue;
     }
     CAddonDocumentLoader documentLoader(archive, packageName);
     auto document = std::make_unique<CXMLParser>();
     if (FAILED(LoadXMLDocument(&documentLoader, kAddonDocument, document.get(), nullptr))) {
-      report->skipped.push_back(name + ": no readable addon.xml");
-      Note("add-on " + name + " skipped: no addon.xml, or it is not well-formed");
+      NoteSkipped(name, "no addon.xml at the package's root, or it is not well-formed", report);
       continue;
     }
     CSmallStr version;
@@ -142,8 +144,7 @@ bool LoadAddons(const char* gameFolder, CXMLElement* scriptRoot, IAddonPreproces
     }
     const std::string key = version.str();
     if (table.count(key) != 0) {
-      report->skipped.push_back(name + ": version " + key + " taken by " + table[key].first);
-      Note("add-on " + name + " skipped: version " + key + " is taken by " + table[key].first);
+      NoteSkipped(name, "version \"" + key + "\" is taken by " + table[key].first, report);
       continue;
     }
     table.emplace(key, std::make_pair(name, std::move(document)));
@@ -152,14 +153,10 @@ bool LoadAddons(const char* gameFolder, CXMLElement* scriptRoot, IAddonPreproces
   for (auto& item : table) {
     const std::string& name = item.second.first;
     CXMLElement* root = item.second.second->GetRoot();
-    const CSmallStr url = ResolveRelativePath(
-        kAddonDocument,
-        CAddonDocumentLoader(nullptr, (std::string(kAddonFolder) + "\\" + name).c_str())
-            .BaseUrl()
-            .c_str());
+    const CSmallStr packageName = (std::string(kAddonFolder) + "\\" + name).c_str();
+    const CSmallStr url = ResolveRelativePath(kAddonDocument, PackageRootUrl(packageName).c_str());
     if (FAILED(preprocessor->PreprocessAddon(root, url.c_str()))) {
-      report->skipped.push_back(name + ": preprocessing failed");
-      Note("add-on " + name + " skipped: its includes or definitions hit a bound");
+      NoteSkipped(name, "its includes or definitions hit a limit of the script", report);
       item.second.second.reset();
       continue;
     }
