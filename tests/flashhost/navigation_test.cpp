@@ -95,6 +95,18 @@ TEST_F(NavigationTest, DocumentsAreHandedOverAsTheirResolvedPath) {
   }
 }
 
+TEST_F(NavigationTest, ANameIsReadAsTheFileSystemReadsIt) {
+  // Windows drops trailing dots and spaces from a name; where the file system does, navigation
+  // opens the file it means, and elsewhere there is no such file.
+  std::string meant;
+  const bool dropped = vexa::platform::ResolveShellPath(game_.path() + "readme.txt. .", &meant);
+  const CNavigationTarget result = Resolve("readme.txt. .");
+  EXPECT_EQ(dropped, result.allowed) << result.refusal;
+  if (dropped) {
+    EXPECT_EQ(Resolved("readme.txt"), result.target);
+  }
+}
+
 TEST_F(NavigationTest, WebAndMailAddressesGoOutAsOneArgument) {
   struct Case {
     const char* url;
