@@ -171,12 +171,20 @@ void TimeToDisk(benchmark::State& state, bool right_after_a_pass) {
 void BM_TimeToDiskIdleWriter(benchmark::State& state) {
   TimeToDisk(state, false);
 }
-BENCHMARK(BM_TimeToDiskIdleWriter)->Arg(4096)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TimeToDiskIdleWriter)
+    ->Arg(4096)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_TimeToDiskAfterAPass(benchmark::State& state) {
   TimeToDisk(state, true);
 }
-BENCHMARK(BM_TimeToDiskAfterAPass)->Arg(4096)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TimeToDiskAfterAPass)
+    ->Arg(4096)
+    ->UseManualTime()
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_AtomicWrite(benchmark::State& state) {
   CScratch scratch;

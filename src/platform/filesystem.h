@@ -2,8 +2,8 @@
 // test can fail any step on purpose (disk full, a short write, a crash between two steps) and prove
 // that no data is lost. The stores never call the OS for their files in any other way.
 //
-// NativeFileSystem() is the OS implementation. Paths are UTF-8 on every OS (Windows converts them to
-// UTF-16 and calls the wide functions, so a user profile the ANSI code page cannot spell works);
+// NativeFileSystem() is the OS implementation. Paths are UTF-8 on every OS (Windows converts them
+// to UTF-16 and calls the wide functions, so a user profile the ANSI code page cannot spell works);
 // '/' and '\\' both separate folders, as in platform/files.h. Nothing here throws.
 //
 // Threading: the native implementation keeps no state and may be called from any thread at once
@@ -57,8 +57,8 @@ class IFileSystem {
   // folder. A read-only `to` is replaced as well (the stores own their files). False, with both
   // files as they were, when the OS refuses.
   virtual bool Replace(const std::string& from, const std::string& to) = 0;
-  // Makes the folder's entries (a rename, a new file) durable: fsync of the folder on POSIX. Windows
-  // has nothing to do (MOVEFILE_WRITE_THROUGH did it) and returns true.
+  // Makes the folder's entries (a rename, a new file) durable: fsync of the folder on POSIX.
+  // Windows has nothing to do (MOVEFILE_WRITE_THROUGH did it) and returns true.
   virtual bool SyncFolder(const std::string& folder) = 0;
 
   // Deletes the file (also a read-only one). True when no file of that name exists afterwards,

@@ -6,7 +6,8 @@
 //   FailCall(FileOp::kReplace, 1)           the next Replace fails (once)
 //   FailCall(FileOp::kWrite, 2, kForever)   the second Write from now and every later one fail
 //   FailNthCall(5)                          the fifth call of any operation from now fails
-//   LimitWrittenBytes(100)                  100 more bytes reach files, then writes fail (disk full;
+//   LimitWrittenBytes(100)                  100 more bytes reach files, then writes fail (disk
+//   full;
 //                                           the write that crosses the limit delivers a part)
 //   SetHook(fn)                             fn(op, path) runs before every call: it may end the
 //                                           process (crash tests) or wait (race tests)

@@ -169,8 +169,8 @@ CProtectedContainer::State CProtectedContainer::Adopt(const std::string& path,
 
 namespace vexa::storage {
 
-bool ReadProtectedEntryAt(const CProtectedContainer& container, int32_t index,
-                          const char* password, std::vector<uint8_t>* out) {
+bool ReadProtectedEntryAt(const CProtectedContainer& container, int32_t index, const char* password,
+                          std::vector<uint8_t>* out) {
   out->clear();
   const uint8_t* block = nullptr;
   uint32_t length = 0;

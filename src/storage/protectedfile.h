@@ -31,7 +31,8 @@
 // Paths are UTF-8 (platform/filesystem.h); entry names and passwords are narrow byte strings.
 // `fs` is the file system to use; null means the native one.
 //
-// Threading: no state of their own; one CProtectedContainer must not be used by two threads at once.
+// Threading: no state of their own; one CProtectedContainer must not be used by two threads at
+// once.
 #pragma once
 
 #include <cstdint>
@@ -70,12 +71,12 @@ inline constexpr char kDamagedSuffix[] = ".damaged-";
 class CProtectedContainer {
  public:
   enum class State {
-    kNotRead,     // nothing read yet
-    kMissing,     // no file of that name
-    kUnreadable,  // something exists but could not be read: rewrites are refused
-    kEmptyFile,   // a file of 0 bytes (nothing to keep)
+    kNotRead,       // nothing read yet
+    kMissing,       // no file of that name
+    kUnreadable,    // something exists but could not be read: rewrites are refused
+    kEmptyFile,     // a file of 0 bytes (nothing to keep)
     kNotContainer,  // bytes that are not a container (kept for the backup)
-    kParsed,      // a container; its entries are in GetArchive()
+    kParsed,        // a container; its entries are in GetArchive()
   };
 
   CProtectedContainer() = default;
@@ -169,15 +170,15 @@ HRESULT WriteProtectedFile(vexa::platform::IFileSystem* fs, IByteStream* stream,
 // Returns S_OK; VEXA_E_FILE_UNREADABLE (nothing written); VEXA_E_BACKUP_FAILED;
 // VEXA_E_WRITE_FAILED (the file is as it was); the stream's failure; an archiver status.
 HRESULT ReplaceProtectedEntry(vexa::platform::IFileSystem* fs, IByteStream* stream,
-                              const std::string& path, const char* entryName,
-                              const char* password, CProtectedContainer* container);
+                              const std::string& path, const char* entryName, const char* password,
+                              CProtectedContainer* container);
 
 namespace vexa::storage {
 
 // Decodes entry `index` of a parsed container with `password` into `out`, bounded by
 // kMaxProtectedEntrySize. False for an index out of range, a block past the end of the data or
 // content that does not decode.
-bool ReadProtectedEntryAt(const CProtectedContainer& container, int32_t index,
-                          const char* password, std::vector<uint8_t>* out);
+bool ReadProtectedEntryAt(const CProtectedContainer& container, int32_t index, const char* password,
+                          std::vector<uint8_t>* out);
 
 }  // namespace vexa::storage

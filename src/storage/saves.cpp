@@ -24,8 +24,8 @@ uint64_t CSaveManager::SaveSize(const CSmallStr& description, const CSmallStr& d
 }
 
 HRESULT CSaveManager::Put(int32_t slot, const CSmallStr& description, const CSmallStr& data) {
-  const uint64_t text = static_cast<uint64_t>(description.GetLength()) +
-                        static_cast<uint64_t>(data.GetLength());
+  const uint64_t text =
+      static_cast<uint64_t>(description.GetLength()) + static_cast<uint64_t>(data.GetLength());
   if (text > kMaxSaveTextLength) return VEXA_E_STORE_LIMIT;
   const uint64_t size = SaveSize(description, data);
   for (CSave& save : saves_) {

@@ -40,7 +40,7 @@ namespace {
 
 // Creates every folder along `folder`, ignoring failures (the write that follows tells).
 void CreateFolderPath(vexa::platform::IFileSystem* fs, const std::string& folder) {
-  for (size_t at = folder.find_first_of("/\\", 1); ; at = folder.find_first_of("/\\", at + 1)) {
+  for (size_t at = folder.find_first_of("/\\", 1);; at = folder.find_first_of("/\\", at + 1)) {
     fs->CreateFolder(at == std::string::npos ? folder : folder.substr(0, at));
     if (at == std::string::npos) break;
   }
@@ -387,8 +387,8 @@ HRESULT CSaveStore::WriteOne(Pending* pending) {
     CMemoryStream stream;
     hr = pending->saves.Encode(&stream);
     if (SUCCEEDED(hr)) {
-      hr = ReplaceProtectedEntry(fs_, &stream, set->path, set->entry_name.c_str(),
-                                 kSaveSetPassword, set->file.get());
+      hr = ReplaceProtectedEntry(fs_, &stream, set->path, set->entry_name.c_str(), kSaveSetPassword,
+                                 set->file.get());
       // The folder may have been deleted while the game ran: make it again and retry once.
       if (hr == VEXA_E_WRITE_FAILED && !folder.empty() && !fs_->Exists(folder)) {
         CreateFolderPath(fs_, folder);
@@ -407,8 +407,8 @@ HRESULT CSaveStore::WriteOne(Pending* pending) {
         set->dirty = true;
         ++set->failures;
         const int shift = std::min(set->failures - 1, 16);
-        const auto delay = std::min<steady_clock::duration>(kPassInterval * (1 << shift),
-                                                            kLongestRetryDelay);
+        const auto delay =
+            std::min<steady_clock::duration>(kPassInterval * (1 << shift), kLongestRetryDelay);
         set->retry_at = steady_clock::now() + delay;
       }
     } else {

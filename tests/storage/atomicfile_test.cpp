@@ -73,8 +73,10 @@ TEST_P(AtomicFileStepTest, FailedStepLeavesOldContentAndRetrySucceeds) {
   const StepCase& c = GetParam();
   for (bool existed : {true, false}) {
     SCOPED_TRACE(existed ? "file existed" : "no file before");
-    if (existed) WriteBytes(target_, old_);
-    else std::filesystem::remove(target_);
+    if (existed)
+      WriteBytes(target_, old_);
+    else
+      std::filesystem::remove(target_);
     CFaultInjectingFileSystem fs;
     fs.FailCall(c.op, 1);
     EXPECT_EQ(WriteNew(&fs), VEXA_E_WRITE_FAILED);
@@ -94,14 +96,12 @@ TEST_P(AtomicFileStepTest, FailedStepLeavesOldContentAndRetrySucceeds) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryStep, AtomicFileStepTest,
-                         ::testing::Values(StepCase{FileOp::kCreateNew, false},
-                                           StepCase{FileOp::kWrite, false},
-                                           StepCase{FileOp::kFlush, false},
-                                           StepCase{FileOp::kClose, false},
-                                           StepCase{FileOp::kReplace, false},
-                                           StepCase{FileOp::kSyncFolder, true}),
-                         [](const auto& info) { return vexa::storage::FileOpName(info.param.op); });
+INSTANTIATE_TEST_SUITE_P(
+    EveryStep, AtomicFileStepTest,
+    ::testing::Values(StepCase{FileOp::kCreateNew, false}, StepCase{FileOp::kWrite, false},
+                      StepCase{FileOp::kFlush, false}, StepCase{FileOp::kClose, false},
+                      StepCase{FileOp::kReplace, false}, StepCase{FileOp::kSyncFolder, true}),
+    [](const auto& info) { return vexa::storage::FileOpName(info.param.op); });
 
 TEST_F(AtomicFileTest, EveryNthCallFailingLeavesOldOrNewContent) {
   // Count the calls of a good write, then fail each of them in turn.
@@ -174,9 +174,8 @@ TEST_F(AtomicFileTest, SweepKeepsThisProcessesTemporaryFilesAndOtherNames) {
     std::snprintf(hex, sizeof hex, "%x", vexa::platform::CurrentProcessId());
     return std::string(hex);
   }() + "-3.tmp";
-  const std::string other = "x.sav.~vexa" +
-                            std::string(vexa::platform::CurrentProcessId() == 1 ? "2" : "1") +
-                            "-0.tmp";
+  const std::string other =
+      "x.sav.~vexa" + std::string(vexa::platform::CurrentProcessId() == 1 ? "2" : "1") + "-0.tmp";
   for (const std::string& name :
        {own, other, std::string("x.sav.~VEXA1a-2.TMP"), std::string("x.sav.~vexa1-2.tmp.keep"),
         std::string("x.sav"), std::string("notes.~vexa.txt")}) {

@@ -54,8 +54,8 @@ TEST_P(SaveModelTest, RandomCommandsSurviveARestart) {
     SCOPED_TRACE("step " + std::to_string(step) + " op " + std::to_string(op) + " " + name);
     if (op < 45) {
       const std::string description = "d" + std::to_string(pick(1000));
-      const std::string value = std::string(static_cast<size_t>(pick(300)), 'v') + "#" +
-                                std::to_string(step);
+      const std::string value =
+          std::string(static_cast<size_t>(pick(300)), 'v') + "#" + std::to_string(step);
       ASSERT_EQ(store->SetSave(name, slot, description.c_str(), value.c_str()), S_OK);
       ModelSet& set = model[key];
       bool found = false;

@@ -164,9 +164,16 @@ Bytes GoodFile() {
 const CorruptCase kCorruptCases[] = {
     {"empty file", [] { return Bytes(); }, E_FAIL, false},
     {"not a container", [] { return ToBytes("plain text, no container"); }, E_FAIL, true},
-    {"wrong password", [] { return Pack({{"scores", ToBytes("100"), "wrong"}}); }, E_FAIL, true},
-    {"missing entry", [] { return Pack({{"other", ToBytes("x"), kHighScorePassword}}); }, E_FAIL,
-     false},
+    {"wrong password",
+     [] {
+       return Pack({{"scores", ToBytes("100"), "wrong"}});
+     },
+     E_FAIL, true},
+    {"missing entry",
+     [] {
+       return Pack({{"other", ToBytes("x"), kHighScorePassword}});
+     },
+     E_FAIL, false},
     {"entry past the end",
      [] {
        Bytes b = GoodFile();
@@ -294,9 +301,7 @@ TEST_F(ProtectedFileTest, UnreadableFileIsNeverWrittenOver) {
 }
 
 TEST_F(ProtectedFileTest, FilesOverTheSizeLimitAreUnreadable) {
-  {
-    std::ofstream out(path_, std::ios::binary);
-  }
+  { std::ofstream out(path_, std::ios::binary); }
   std::filesystem::resize_file(path_, kMaxProtectedFileSize + 1);
   CProtectedContainer file;
   EXPECT_EQ(Read("scores", kHighScorePassword, &file, nullptr), VEXA_E_FILE_UNREADABLE);
@@ -329,8 +334,8 @@ TEST_F(ProtectedFileTest, AFailedRewriteChangesNothingAndCanBeRepeated) {
   WriteBytes(path_, good);
   CProtectedContainer file;
   ASSERT_EQ(Read("scores", kHighScorePassword, &file, nullptr), S_OK);
-  for (FileOp op : {FileOp::kCreateNew, FileOp::kWrite, FileOp::kFlush, FileOp::kClose,
-                    FileOp::kReplace}) {
+  for (FileOp op :
+       {FileOp::kCreateNew, FileOp::kWrite, FileOp::kFlush, FileOp::kClose, FileOp::kReplace}) {
     SCOPED_TRACE(vexa::storage::FileOpName(op));
     CFaultInjectingFileSystem fs;
     fs.FailCall(op, 1);

@@ -121,10 +121,9 @@ TEST(SaveManagerTest, PutsOverALimitChangeNothing) {
 }
 
 TEST(SetNameTest, AcceptsOrdinaryNames) {
-  for (const char* name :
-       {"monitorinfo", "ratioinfo", "favratio", "Slot 1", "save_game-2", "a", "CONSOLE", "COM",
-        "nul1", "LPT10", "bstscore", "localrgs.dat2", "game.sav", ".hidden", "x.damaged-",
-        "x.damaged-1a"}) {
+  for (const char* name : {"monitorinfo", "ratioinfo", "favratio", "Slot 1", "save_game-2", "a",
+                           "CONSOLE", "COM", "nul1", "LPT10", "bstscore", "localrgs.dat2",
+                           "game.sav", ".hidden", "x.damaged-", "x.damaged-1a"}) {
     EXPECT_TRUE(vexa::storage::IsValidSetName(name)) << name;
   }
   EXPECT_TRUE(vexa::storage::IsValidSetName(std::string(kMaxSetNameLength, 'n').c_str()));

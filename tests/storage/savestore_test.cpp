@@ -313,7 +313,8 @@ TEST_F(SaveStoreTest, UnreadableFileIsNeverWrittenOver) {
   fs_.Clear();
   EXPECT_EQ(store_->SetSave("locked", 2, "d", "new"), S_OK);
   ASSERT_EQ(store_->Stop(), S_OK);
-  EXPECT_EQ(ReadBytes(DataFile("locked")), SetFile("locked", {{1, "d", "precious"}, {2, "d", "new"}}));
+  EXPECT_EQ(ReadBytes(DataFile("locked")),
+            SetFile("locked", {{1, "d", "precious"}, {2, "d", "new"}}));
 }
 
 TEST_F(SaveStoreTest, LockedFileUnderTheOs) {

@@ -41,16 +41,14 @@ class CWin32FileSystem : public IFileSystem {
                           std::vector<uint8_t>* out) override {
     out->clear();
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open: it reads as unreadable.
-    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       return IsMissingError(GetLastError()) ? FileReadStatus::kMissing
                                             : FileReadStatus::kUnreadable;
     }
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
-        GetFileType(file) != FILE_TYPE_DISK) {
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || GetFileType(file) != FILE_TYPE_DISK) {
       CloseHandle(file);
       return FileReadStatus::kUnreadable;
     }

@@ -116,8 +116,8 @@ void FuzzFile(const uint8_t* data, size_t size) {
   CMemoryStream in(content.data(), content.size());
   const HRESULT hr = ReplaceProtectedEntry(&fs, &in, path, "slot1", kSaveSetPassword, &file);
   if (FAILED(hr)) return;  // an archiver limit (a name or directory the format cannot hold)
-  if (damaged && size > 0) Check(fs.files[path + kDamagedSuffix + "1"] ==
-                                 std::vector<uint8_t>(data, data + size));
+  if (damaged && size > 0)
+    Check(fs.files[path + kDamagedSuffix + "1"] == std::vector<uint8_t>(data, data + size));
 
   CProtectedContainer written;
   CMemoryStream back;

@@ -153,8 +153,7 @@ int Verify(const std::string& folder, const std::string& log) {
       const std::string data = save->GetData().str();
       if (!ParseGeneration(data, &found) || data != DataFor(s, k, found) ||
           save->GetDescription().str() != "generation " + std::to_string(found)) {
-        std::printf("FAIL %s slot %d: data does not match its generation\n", SetName(s).c_str(),
-                    k);
+        std::printf("FAIL %s slot %d: data does not match its generation\n", SetName(s).c_str(), k);
         ++failures;
         continue;
       }
