@@ -1,0 +1,298 @@
+// The Win32 display system on whatever desktop the tests run on (Wine's root desktop under
+// scripts/test.sh: one monitor, one size at three depths): devices, modes and monitors as Windows
+// reports them, window placement, the watchdog's thread timer, switch markers of running, ended and
+// damaged runs, and the restore of the last resort. Real mode changes are checked on Wine's
+// virtual desktop by tests/e2e/run_e2e_display.sh.
+#include "app/displaysystem.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/codepage.h"
+
+namespace {
+
+using vexa::app::CWin32DisplaySystem;
+using vexa::player::DisplayMode;
+using vexa::player::MonitorInfo;
+using vexa::platform::WindowRect;
+
+// A folder of its own below the temporary folder, removed with what is in it.
+class TempFolder {
+ public:
+  TempFolder() {
+    wchar_t base[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, base);
+    path_ = std::wstring(base) + L"vexa-display-test-" + std::to_wstring(GetCurrentProcessId()) +
+            L"-" + std::to_wstring(GetTickCount()) + L"\\";
+    CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  ~TempFolder() {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path_ + L"*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+          DeleteFileW((path_ + found.cFileName).c_str());
+        }
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    RemoveDirectoryW(path_.c_str());
+  }
+  const std::wstring& path() const { return path_; }
+  std::string utf8() const { return vexa::platform::WideToUtf8(path_); }
+  bool Has(const std::wstring& name) const {
+    return GetFileAttributesW((path_ + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+  void Write(const std::wstring& name, const std::string& text) const {
+    HANDLE file = CreateFileW((path_ + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+  }
+
+ private:
+  std::wstring path_;
+};
+
+uint64_t CreationTime(HANDLE process) {
+  FILETIME times[4] = {};
+  GetProcessTimes(process, &times[0], &times[1], &times[2], &times[3]);
+  return (uint64_t{times[0].dwHighDateTime} << 32) | times[0].dwLowDateTime;
+}
+
+std::string MarkerText(DWORD pid, uint64_t created, const char* device) {
+  return "vexa display switch 1\n" + std::to_string(pid) + "\n" + std::to_string(created) + "\n" +
+         device + "\n";
+}
+
+std::wstring MarkerName(DWORD pid) {
+  return L"vexa-display-" + std::to_wstring(pid) + L".marker";
+}
+
+// A child process that exists but does not run any code: this test program, started suspended.
+PROCESS_INFORMATION StartSuspendedChild() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_list_tests";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                 nullptr, &startup, &info);
+  return info;
+}
+
+HWND MakeWindow() {
+  return CreateWindowExW(0, L"STATIC", L"display test", WS_POPUP | WS_CAPTION | WS_VISIBLE, 10,
+                         20, 300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+TEST(Win32DisplaySystem, DevicesModesAndMonitorAgree) {
+  CWin32DisplaySystem system;
+  std::string device;
+  ASSERT_TRUE(system.GetDisplayDevice(0, &device));
+  EXPECT_FALSE(device.empty());
+  DisplayMode current;
+  ASSERT_TRUE(system.GetCurrentMode(device, &current));
+  DisplayMode byDefault;
+  ASSERT_TRUE(system.GetCurrentMode(std::string(), &byDefault));
+  DisplayMode screen;
+  ASSERT_TRUE(system.GetScreenMode(&screen));
+  EXPECT_EQ(screen.width, byDefault.width);
+  EXPECT_EQ(screen.height, byDefault.height);
+  EXPECT_EQ(screen.bitsPerPixel, byDefault.bitsPerPixel);
+
+  // The device lists its current mode, and the list ends.
+  bool listed = false;
+  uint32_t count = 0;
+  DisplayMode mode;
+  while (count < 100000 && system.GetMode(device, count, &mode)) {
+    listed |= mode.width == current.width && mode.height == current.height &&
+              mode.bitsPerPixel == current.bitsPerPixel;
+    ++count;
+  }
+  EXPECT_TRUE(listed);
+  EXPECT_LT(count, 100000u);
+  // The two special indexes of the display functions are no modes of the list.
+  EXPECT_FALSE(system.GetMode(device, ENUM_CURRENT_SETTINGS, &mode));
+  EXPECT_FALSE(system.GetMode(device, ENUM_REGISTRY_SETTINGS, &mode));
+  EXPECT_FALSE(system.GetCurrentMode("\\\\.\\NO-SUCH-DISPLAY", &mode));
+
+  HWND window = MakeWindow();
+  ASSERT_NE(nullptr, window);
+  MonitorInfo monitor;
+  ASSERT_TRUE(system.GetWindowMonitor(window, &monitor));
+  DisplayMode ofMonitor;
+  ASSERT_TRUE(system.GetCurrentMode(monitor.device, &ofMonitor));
+  EXPECT_EQ(static_cast<int32_t>(ofMonitor.width), monitor.rect.right - monitor.rect.left);
+  EXPECT_EQ(static_cast<int32_t>(ofMonitor.height), monitor.rect.bottom - monitor.rect.top);
+  EXPECT_EQ(ofMonitor.x, monitor.rect.left);
+  EXPECT_EQ(ofMonitor.y, monitor.rect.top);
+  DestroyWindow(window);
+}
+
+TEST(Win32DisplaySystem, PlacesTheWindow) {
+  CWin32DisplaySystem system;
+  HWND window = MakeWindow();
+  ASSERT_NE(nullptr, window);
+  WindowRect target;
+  target.left = 30;
+  target.top = 40;
+  target.right = 330;
+  target.bottom = 240;
+  system.PlaceWindow(window, vexa::player::WindowZ::kTopmost, target);
+  EXPECT_TRUE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  WindowRect rect;
+  ASSERT_TRUE(system.GetWindowRect(window, &rect));
+  EXPECT_EQ(30, rect.left);
+  EXPECT_EQ(240, rect.bottom);
+  system.SetCaptionStyle(window, false);
+  EXPECT_FALSE(GetWindowLongPtrW(window, GWL_STYLE) & WS_CAPTION);
+  system.ApplyFrameChange(window);
+  target.left = 50;
+  target.right = 450;
+  system.PlaceWindow(window, vexa::player::WindowZ::kNotTopmost, target);
+  EXPECT_FALSE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  system.SetCaptionStyle(window, true);
+  EXPECT_EQ(static_cast<LONG_PTR>(WS_CAPTION), GetWindowLongPtrW(window, GWL_STYLE) & WS_CAPTION);
+  target.top = 60;
+  target.bottom = 160;
+  system.MoveWindow(window, target);
+  ASSERT_TRUE(system.GetWindowRect(window, &rect));
+  EXPECT_EQ(50, rect.left);
+  EXPECT_EQ(60, rect.top);
+  EXPECT_EQ(450, rect.right);
+  EXPECT_EQ(160, rect.bottom);
+  system.ShowWindow(window, vexa::player::ShowCommand::kMinimize);
+  EXPECT_TRUE(system.IsMinimized(window));
+  system.ShowWindow(window, vexa::player::ShowCommand::kRestore);
+  EXPECT_FALSE(system.IsMinimized(window));
+  DestroyWindow(window);
+  EXPECT_FALSE(system.GetWindowRect(window, &rect));
+}
+
+class CountingTarget : public vexa::player::IWatchdogTarget {
+ public:
+  void OnWatchdogTick() override { ++ticks; }
+  int ticks = 0;
+};
+
+// Dispatches messages for about `milliseconds`.
+void Pump(DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < milliseconds) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+TEST(Win32DisplaySystem, WatchdogTicksOnceAndARestartReplacesThePendingTick) {
+  CWin32DisplaySystem system;
+  CountingTarget first;
+  CountingTarget second;
+  ASSERT_TRUE(system.StartWatchdog(20, &first));
+  ASSERT_TRUE(system.StartWatchdog(20, &second));
+  Pump(300);
+  EXPECT_EQ(0, first.ticks);
+  EXPECT_EQ(1, second.ticks);
+  ASSERT_TRUE(system.StartWatchdog(20, &first));
+  system.StopWatchdog();
+  Pump(200);
+  EXPECT_EQ(0, first.ticks);
+}
+
+TEST(Win32DisplaySystem, MarkersOfRunningEndedAndDamagedRuns) {
+  TempFolder folder;
+  CWin32DisplaySystem system(folder.utf8());
+  ASSERT_TRUE(system.WriteSwitchMarker("\\\\.\\DISPLAY1"));
+  const std::wstring own = MarkerName(GetCurrentProcessId());
+  EXPECT_TRUE(folder.Has(own));
+  // This process's marker is not one of the others.
+  EXPECT_TRUE(system.ReadSwitchMarkers().empty());
+
+  PROCESS_INFORMATION child = StartSuspendedChild();
+  ASSERT_NE(nullptr, child.hProcess);
+  const uint64_t childCreated = CreationTime(child.hProcess);
+  folder.Write(MarkerName(child.dwProcessId), MarkerText(child.dwProcessId, childCreated, "\\\\.\\DISPLAY2"));
+  // The same process id at another creation time: an earlier process whose id was used again.
+  folder.Write(L"vexa-display-1.marker",
+               MarkerText(child.dwProcessId, childCreated + 1, "\\\\.\\DISPLAY3"));
+  folder.Write(L"vexa-display-damaged.marker", "vexa display switch 1\nnot a number\n");
+  folder.Write(L"not-a-marker.txt", "vexa display switch 1\n1\n1\nx\n");
+
+  auto markers = system.ReadSwitchMarkers();
+  ASSERT_EQ(3u, markers.size());
+  int running = 0;
+  for (const auto& marker : markers) {
+    if (marker.ownerRunning) {
+      ++running;
+      EXPECT_EQ("\\\\.\\DISPLAY2", marker.device);
+    }
+  }
+  EXPECT_EQ(1, running);
+
+  TerminateProcess(child.hProcess, 0);
+  WaitForSingleObject(child.hProcess, 10000);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  markers = system.ReadSwitchMarkers();
+  ASSERT_EQ(3u, markers.size());
+  for (const auto& marker : markers) {
+    EXPECT_FALSE(marker.ownerRunning) << marker.id;
+    system.RemoveSwitchMarker(marker.id);
+  }
+  EXPECT_TRUE(system.ReadSwitchMarkers().empty());
+  EXPECT_TRUE(folder.Has(L"not-a-marker.txt"));
+
+  system.RemoveOwnSwitchMarker();
+  EXPECT_FALSE(folder.Has(own));
+}
+
+TEST(Win32DisplaySystem, RemovesOnlyMarkersOfItsFolder) {
+  TempFolder outer;
+  TempFolder folder;
+  outer.Write(L"vexa-display-7.marker", "x");
+  CWin32DisplaySystem system(folder.utf8());
+  // An id that climbs out of the folder names no marker.
+  const std::string climbing = "..\\" + vexa::platform::WideToUtf8(
+      outer.path().substr(outer.path().find_last_of(L'\\', outer.path().size() - 2) + 1) +
+      L"vexa-display-7.marker");
+  system.RemoveSwitchMarker(climbing);
+  system.RemoveSwitchMarker(vexa::platform::WideToUtf8(outer.path()) + "vexa-display-7.marker");
+  EXPECT_TRUE(outer.Has(L"vexa-display-7.marker"));
+}
+
+TEST(Win32DisplaySystem, TheLastResortRestoresOnlyWhileSwitched) {
+  TempFolder folder;
+  CWin32DisplaySystem system(folder.utf8());
+  ASSERT_FALSE(vexa::app::IsDisplaySwitchedByProcess());
+  // Not switched: the marker of a switch still to come is left alone.
+  ASSERT_TRUE(system.WriteSwitchMarker("d"));
+  vexa::app::RestoreDisplayOfLastResort();
+  EXPECT_TRUE(folder.Has(MarkerName(GetCurrentProcessId())));
+
+  // A "change" to the mode the desktop has already is a change the system accepts everywhere.
+  DisplayMode current;
+  ASSERT_TRUE(system.GetCurrentMode(std::string(), &current));
+  ASSERT_TRUE(system.ChangeMode(std::string(), current.width, current.height, current.bitsPerPixel));
+  EXPECT_TRUE(vexa::app::IsDisplaySwitchedByProcess());
+  vexa::app::RestoreDisplayOfLastResort();
+  EXPECT_FALSE(vexa::app::IsDisplaySwitchedByProcess());
+  EXPECT_FALSE(folder.Has(MarkerName(GetCurrentProcessId())));
+
+  // A refused change leaves the flag as it was.
+  EXPECT_FALSE(system.ChangeMode(std::string(), 1, 1, 7));
+  EXPECT_FALSE(vexa::app::IsDisplaySwitchedByProcess());
+  ASSERT_TRUE(system.ChangeMode(std::string(), current.width, current.height, current.bitsPerPixel));
+  ASSERT_TRUE(system.RestoreDefaultMode(true));
+  EXPECT_FALSE(vexa::app::IsDisplaySwitchedByProcess());
+}
+
+}  // namespace
