@@ -45,10 +45,17 @@ LONG WINAPI LastResortFilter(EXCEPTION_POINTERS* info) {
 
 void AtExitRestore() { RestoreDisplayOfLastResort(); }
 
+// Runs when the installing thread ends, which includes the process ending through ExitProcess on
+// that thread (Wine calls the executable's TLS callbacks only at attach, but calls these).
+void WINAPI FiberDataRestore(PVOID) { RestoreDisplayOfLastResort(); }
+
 void InstallLastResort() {
   if (g_lastResortInstalled.exchange(true)) return;
   g_previousFilter = SetUnhandledExceptionFilter(&LastResortFilter);
   std::atexit(&AtExitRestore);
+  const DWORD slot = FlsAlloc(&FiberDataRestore);
+  // The callback runs only for a slot that holds a value.
+  if (slot != FLS_OUT_OF_INDEXES) FlsSetValue(slot, reinterpret_cast<PVOID>(1));
 }
 
 void CALLBACK WatchdogProc(HWND, UINT, UINT_PTR id, DWORD) {

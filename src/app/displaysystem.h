@@ -6,10 +6,13 @@
 // flag is set, and
 // - the unhandled-exception filter (installed by the first object; the previous filter is called
 //   afterwards),
-// - an exit handler (atexit) and
-// - the executable's TLS callback at process detach (which also runs when something calls
-//   ExitProcess directly)
-// restore the desktop mode and remove this process's switch marker while it is set.
+// - an exit handler (atexit),
+// - the executable's TLS callback at process detach (Windows calls it also when something calls
+//   ExitProcess directly) and
+// - a fiber-local-storage callback of the thread that made the first object (called when that
+//   thread or the process ends, ExitProcess included; Wine calls this one, not the TLS callback)
+// restore the desktop mode and remove this process's switch marker while it is set. A process
+// killed from outside runs none of them: its marker makes the next start restore.
 //
 // Switch markers are small text files "vexa-display-<pid>.marker" in a folder (the user's
 // temporary folder unless given): the process id, its creation time and the switched device. A
