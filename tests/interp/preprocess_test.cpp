@@ -97,27 +97,34 @@ TEST_F(PreprocessTest, TheSameFileMayBeIncludedSeveralTimesSideBySide) {
   EXPECT_EQ(Global("n"), "3");
 }
 
-TEST_F(PreprocessTest, IncludeChainsDeeperThanTheBoundFailTheScript) {
-  // A chain just within the bound expands whole; one file more and the script is not run half
-  // expanded: LoadScript fails (the player then shows its start-up error) and keeps the old root.
-  for (const int length : {CScriptEngine::kMaxIncludeDepth - 1, CScriptEngine::kMaxIncludeDepth}) {
-    SCOPED_TRACE(length);
-    Files files{{"init.xml", "<game><include url='f0.xml'/></game>"}};
-    for (int i = 0; i < length; ++i) {
-      const std::string next =
-          i + 1 < length ? "<include url='f" + std::to_string(i + 1) + ".xml'/>" : "";
-      files.push_back({"f" + std::to_string(i) + ".xml",
-                       "<f><var name='v" + std::to_string(i) + "' expr='" + std::to_string(i) +
-                           "'/>" + next + "</f>"});
-    }
-    Package(files);
-    if (length < CScriptEngine::kMaxIncludeDepth) {
-      ASSERT_EQ(Start(), S_OK);
-      EXPECT_EQ(Global(("v" + std::to_string(length - 1)).c_str()), std::to_string(length - 1));
-    } else {
-      EXPECT_EQ(engine_.LoadScript(), E_FAIL);
-    }
+// A chain of `length` files below init.xml, each defining v<i> and including the next.
+std::vector<std::pair<std::string, std::string>> IncludeChain(int length) {
+  std::vector<std::pair<std::string, std::string>> files{
+      {"init.xml", "<game><include url='f0.xml'/></game>"}};
+  for (int i = 0; i < length; ++i) {
+    const std::string next =
+        i + 1 < length ? "<include url='f" + std::to_string(i + 1) + ".xml'/>" : "";
+    files.push_back({"f" + std::to_string(i) + ".xml", "<f><var name='v" + std::to_string(i) +
+                                                           "' expr='" + std::to_string(i) + "'/>" +
+                                                           next + "</f>"});
   }
+  return files;
+}
+
+TEST_F(PreprocessTest, IncludeChainsWithinTheDepthBoundExpandWhole) {
+  // init.xml itself is the first file of the chain.
+  const int length = CScriptEngine::kMaxIncludeDepth - 1;
+  Package(IncludeChain(length));
+  ASSERT_EQ(Start(), S_OK);
+  EXPECT_EQ(Global(("v" + std::to_string(length - 1)).c_str()), std::to_string(length - 1));
+}
+
+TEST_F(PreprocessTest, IncludeChainsDeeperThanTheBoundFailTheScript) {
+  // One file more and the script is not run half expanded: LoadScript fails (the player then
+  // shows its start-up error) and no script root is set.
+  Package(IncludeChain(CScriptEngine::kMaxIncludeDepth));
+  EXPECT_EQ(engine_.LoadScript(), E_FAIL);
+  EXPECT_EQ(engine_.GetScriptRoot(), nullptr);
 }
 
 TEST_F(PreprocessTest, RunawayIncludesFailTheScript) {
