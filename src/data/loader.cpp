@@ -219,6 +219,10 @@ HRESULT CFileLoader::ReadDisk(const char* path, bool confined, uint8_t** data, i
 
   // A pseudo URL carries the disk path itself; anything else is relative to the base folder. URLs
   // drop the root separator of a disk URL's absolute path, which only matters outside Windows.
+  // The explicit absolute-path form (the disk marker as package) names its file on purpose: it is
+  // read wherever it is. Every other form stays inside the base folder when confined.
+  const bool explicitDisk = StartsWithPseudoUrlPrefix(path, true) && package == kDiskPackageMarker;
+  if (explicitDisk) confined = false;
   CSmallStr fileName;
   if (!StartsWithPseudoUrlPrefix(path, true)) {
     fileName = MakeBasePath(inner.c_str());

@@ -336,9 +336,6 @@ TEST_F(LoaderTest, ContentRequestsCannotLeaveTheBaseFolder) {
       "sub\\..\\..\\secret.txt",
       "../game2/secret.txt",  // a folder whose name only starts like the base folder's
       (dir_ / "secret.txt").string(),
-      DiskUrl(dir_ / "secret.txt"),
-      P + "HDD_ABSOLUTE_PATH/end_of_story/" +
-          Slashes((base_ / ".." / "secret.txt").string(), ':', '#'),
       P + "../outside.pak/end_of_story/x.txt",
   };
   for (const std::string& request : cases) ExpectFailed(Load(request), request);
@@ -352,6 +349,24 @@ TEST_F(LoaderTest, ContentRequestsCannotLeaveTheBaseFolder) {
   // The host's own reads of full paths it chose are not confined.
   EXPECT_EQ(FromDisk((dir_ / "secret.txt").string()).bytes, "secret");
   EXPECT_EQ(FromDisk(DiskUrl(dir_ / "secret.txt")).bytes, "secret");
+}
+
+TEST_F(LoaderTest, TheExplicitAbsolutePathFormNamesAFileWhereverItIs) {
+  // A game that writes the disk-path form of a pseudo URL names that file on purpose (games keep
+  // files beside the game folder this way): Load reads it, wherever it is. Only that form is
+  // exempt; relative escapes stay refused (the test above).
+  WriteFile(dir_ / "beside.txt", "beside the game");
+  EXPECT_EQ(Load(DiskUrl(dir_ / "beside.txt")).bytes, "beside the game");
+  EXPECT_EQ(Load(P + "HDD_ABSOLUTE_PATH/end_of_story/" +
+                 Slashes(Slashes((base_ / ".." / "beside.txt").string(), '\\', '/'), ':', '#'))
+                .bytes,
+            "beside the game");
+  // The marker counts only as the package part of a pseudo URL; without the prefix it is an
+  // ordinary relative name inside the base folder.
+  const std::string bare =
+      "HDD_ABSOLUTE_PATH/end_of_story/" +
+      Slashes(Slashes((dir_ / "beside.txt").string(), '\\', '/'), ':', '#');
+  ExpectFailed(Load(bare), bare);
 }
 
 TEST_F(LoaderTest, CurrentDirectoryIsOnlyASecondTry) {
