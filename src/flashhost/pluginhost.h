@@ -50,7 +50,8 @@ inline constexpr HRESULT E_PLUGIN_LOAD_FAILED = static_cast<HRESULT>(0x80640001u
 // Prefix of the temporary plug-in files' names.
 inline constexpr char kPluginFilePrefix[] = "vexa.fl";
 
-// Opens pages the plug-in wants shown in a browser window.
+// Opens pages the plug-in wants shown in a browser window. It is only ever handed what navigation
+// allowed (flashhost/navigation.h): a web or mail address, or a document's resolved path.
 class IUrlOpener {
  public:
   virtual void OpenUrl(const char* url) = 0;
@@ -77,7 +78,7 @@ class CPluginHost {
   // The loader the file streams read through. Not owned; null makes every file an empty stream.
   void SetFileLoader(IFileLoader* loader) { fileLoader_ = loader; }
   IFileLoader* GetFileLoader() const { return fileLoader_; }
-  // Where requests with a target go; null (the default) is the desktop shell. Not owned.
+  // Where allowed navigation goes; null (the default) is the desktop shell. Not owned.
   void SetUrlOpener(IUrlOpener* opener) { urlOpener_ = opener; }
   // Replaces the image LoadPlugin writes out (default: GetCarriedPluginImage). The bytes are not
   // copied and must stay valid until LoadPlugin returns. Null or size 0 means no image.
