@@ -151,6 +151,15 @@ bool CMainFrame::OnCreate() {
   return vexa::app::CheckSingleInstance(hwnd_, GetGameName().c_str());
 }
 
+void CMainFrame::ReturnFocusToMovie() {
+  // A window minimised while active keeps the keyboard focus on itself, and restoring or
+  // activating it again sends no new WM_SETFOCUS: the movie would never get the keys again (the
+  // watchdog minimises and restores the game in full screen).
+  if (hwnd_ && GetFocus() == hwnd_ && !IsIconic(hwnd_) && GetActiveWindow() == hwnd_) {
+    logic_.OnSetFocus();
+  }
+}
+
 void CMainFrame::OnIdle() {
   // In full screen neither the screen saver nor power saving may start while playing.
   if (display_.IsFullScreen() && !IsIconic(hwnd_)) {
@@ -200,6 +209,7 @@ LRESULT CMainFrame::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_SIZE:
       if (IsStarted()) PlaceMovie(LOWORD(lparam), HIWORD(lparam));
+      if (wparam == SIZE_RESTORED) ReturnFocusToMovie();
       return 0;
     case WM_SETFOCUS:
       logic_.OnSetFocus();
@@ -223,6 +233,11 @@ LRESULT CMainFrame::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         if (focus && focus != hwnd && IsChild(hwnd, focus)) {
           logic_.OnKillFocus(reinterpret_cast<HWND>(lparam));
         }
+      }
+      if (LOWORD(wparam) != WA_INACTIVE && !HIWORD(wparam)) {
+        const LRESULT result = DefWindowProcW(hwnd, message, wparam, lparam);
+        ReturnFocusToMovie();
+        return result;
       }
       break;
     case WM_ACTIVATEAPP:

@@ -130,6 +130,8 @@ class CMainFrame : public CBasePlayerImpl,
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   bool Create();
   void OnIdle();
+  // Gives the keyboard focus back to the movie when the active frame holds it itself.
+  void ReturnFocusToMovie();
 
   HWND hwnd_ = nullptr;
   HACCEL accelerators_ = nullptr;

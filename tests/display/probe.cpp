@@ -4,8 +4,9 @@
 //
 //   mode                 "mode W H BITS" of the default device now
 //   modes                "mode W H BITS" for every mode of the default device's list
-//   window               "window L T R B caption=0|1 topmost=0|1 minimized=0|1 foreground=0|1"
-//                        for the player's main window ("window none" without one)
+//   window               "window L T R B caption=0|1 topmost=0|1 minimized=0|1 foreground=0|1
+//                        focus=frame|child|none|other" for the player's main window ("window
+//                        none" without one); focus: where its thread's keyboard focus is
 //   markers              "markers N": switch markers in the default marker folder
 //   other SECONDS        shows a window of its own, brings it to the foreground ("other up"),
 //                        keeps it for SECONDS
@@ -14,8 +15,11 @@
 //   switch W H BITS END  changes the mode through the player's Win32 display system, then ends
 //                        as END says: "exit" calls ExitProcess, "crash" writes through a null
 //                        pointer, "return" returns from main
-//   rawswitch W H BITS   changes the mode with the display function itself and returns: what a
-//                        process that does not restore leaves behind (the control of the test)
+//   rawswitch W H BITS [END]
+//                        changes the mode with the display function itself, then ends as END
+//                        says (nothing: returns; exit, crash: as for switch; a number: keeps a
+//                        window of its own for that many seconds, then returns): what a process
+//                        that does not restore leaves behind (the controls of the test)
 //
 // The exit status is 0 when the command did what it says, 1 otherwise (2 for usage).
 #include <windows.h>
@@ -58,10 +62,18 @@ int PrintWindow() {
   GetWindowRect(player, &r);
   const LONG_PTR style = GetWindowLongPtrW(player, GWL_STYLE);
   const LONG_PTR exStyle = GetWindowLongPtrW(player, GWL_EXSTYLE);
-  std::printf("window %ld %ld %ld %ld caption=%d topmost=%d minimized=%d foreground=%d\n", r.left,
-              r.top, r.right, r.bottom, (style & WS_CAPTION) == WS_CAPTION ? 1 : 0,
+  GUITHREADINFO thread = {};
+  thread.cbSize = sizeof thread;
+  const char* focus = "none";
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(player, nullptr), &thread) && thread.hwndFocus) {
+    focus = thread.hwndFocus == player            ? "frame"
+            : IsChild(player, thread.hwndFocus) ? "child"
+                                                : "other";
+  }
+  std::printf("window %ld %ld %ld %ld caption=%d topmost=%d minimized=%d foreground=%d focus=%s\n",
+              r.left, r.top, r.right, r.bottom, (style & WS_CAPTION) == WS_CAPTION ? 1 : 0,
               (exStyle & WS_EX_TOPMOST) ? 1 : 0, IsIconic(player) ? 1 : 0,
-              GetForegroundWindow() == player ? 1 : 0);
+              GetForegroundWindow() == player ? 1 : 0, focus);
   return 0;
 }
 
@@ -116,6 +128,14 @@ int Activate() {
   return 0;
 }
 
+void End(const std::string& end) {
+  if (end == "exit") ExitProcess(3);
+  if (end == "crash") {
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+  }
+}
+
 int Switch(DWORD width, DWORD height, DWORD bits, const std::string& end) {
   vexa::app::CWin32DisplaySystem system;
   if (!system.ChangeMode(std::string(), width, height, bits)) {
@@ -124,25 +144,28 @@ int Switch(DWORD width, DWORD height, DWORD bits, const std::string& end) {
   }
   std::printf("switched\n");
   std::fflush(stdout);
-  if (end == "exit") ExitProcess(3);
-  if (end == "crash") {
-    volatile int* nowhere = nullptr;
-    *nowhere = 1;
-  }
+  End(end);
   return 0;
 }
 
-int RawSwitch(DWORD width, DWORD height, DWORD bits) {
+int ShowOther(int seconds);
+
+int RawSwitch(DWORD width, DWORD height, DWORD bits, const std::string& end) {
   DEVMODEW dm = {};
   dm.dmSize = sizeof dm;
   dm.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
   dm.dmPelsWidth = width;
   dm.dmPelsHeight = height;
   dm.dmBitsPerPel = bits;
-  return ChangeDisplaySettingsExW(nullptr, &dm, nullptr, CDS_FULLSCREEN, nullptr) ==
-                 DISP_CHANGE_SUCCESSFUL
-             ? 0
-             : 1;
+  if (ChangeDisplaySettingsExW(nullptr, &dm, nullptr, CDS_FULLSCREEN, nullptr) !=
+      DISP_CHANGE_SUCCESSFUL) {
+    return 1;
+  }
+  std::printf("switched\n");
+  std::fflush(stdout);
+  End(end);
+  const int seconds = std::atoi(end.c_str());
+  return seconds > 0 ? ShowOther(seconds) : 0;
 }
 
 }  // namespace
@@ -158,13 +181,13 @@ int main(int argc, char** argv) {
   if (command == "restore") return ChangeDisplaySettingsW(nullptr, 0) == DISP_CHANGE_SUCCESSFUL ? 0 : 1;
   if (command == "rawswitch" && argc > 4) {
     return RawSwitch(static_cast<DWORD>(std::atol(argv[2])), static_cast<DWORD>(std::atol(argv[3])),
-                     static_cast<DWORD>(std::atol(argv[4])));
+                     static_cast<DWORD>(std::atol(argv[4])), argc > 5 ? argv[5] : "");
   }
   if (command == "switch" && argc > 5) {
     return Switch(static_cast<DWORD>(std::atol(argv[2])), static_cast<DWORD>(std::atol(argv[3])),
                   static_cast<DWORD>(std::atol(argv[4])), argv[5]);
   }
   std::fprintf(stderr, "usage: vexa_display_probe mode|modes|window|markers|other S|activate|"
-                       "restore|switch W H BITS exit|crash|return|rawswitch W H BITS\n");
+                       "restore|switch W H BITS exit|crash|return|rawswitch W H BITS [exit|crash|SECONDS]\n");
   return 2;
 }
