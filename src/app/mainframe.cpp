@@ -209,6 +209,7 @@ LRESULT CMainFrame::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_SIZE:
       if (IsStarted()) PlaceMovie(LOWORD(lparam), HIWORD(lparam));
+      display_.OnSize(wparam == SIZE_MINIMIZED);
       if (wparam == SIZE_RESTORED) ReturnFocusToMovie();
       return 0;
     case WM_SETFOCUS:

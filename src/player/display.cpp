@@ -554,6 +554,14 @@ void CDisplayModes::OnPowerBroadcast(uint32_t event) {
   }
 }
 
+void CDisplayModes::OnSize(bool minimized) {
+  const bool changed = minimized != minimized_;
+  minimized_ = minimized;
+  // Minimising gives the display back and restoring takes it again, also when no activation
+  // change comes with them.
+  if (changed && fullScreen_) StartWatchdog();
+}
+
 void CDisplayModes::OnDisplayChange() {
   if (!switchInProgress_) DetectDisplays();
 }
@@ -565,14 +573,17 @@ void CDisplayModes::OnWatchdogTick() {
     StartWatchdog();
     return;
   }
+  // Minimised comes first: a game minimised while nothing else takes the foreground (MIN with no
+  // other window about) is still the foreground window, and must not be restored at once. Coming
+  // back from the taskbar restores the window, which starts the watchdog again (OnSize).
+  if (system_->IsMinimized(window_)) {
+    if (switched_) SetFullScreenMode(false, false);
+    return;
+  }
   const WindowHandle foreground = system_->GetForegroundWindow();
   if (foreground == window_) {
     system_->ShowWindow(window_, ShowCommand::kRestore);
     SetFullScreenMode(true, true);
-    return;
-  }
-  if (system_->IsMinimized(window_)) {
-    if (switched_) SetFullScreenMode(false, false);
     return;
   }
   // No foreground window at all (a switch between programs, a locked desktop): nobody else has

@@ -176,6 +176,8 @@ class CDisplayModes : public IWatchdogTarget {
   void OnActivateApp(bool active);
   // WM_POWERBROADCAST with its event.
   void OnPowerBroadcast(uint32_t event);
+  // WM_SIZE: whether the window is minimised now.
+  void OnSize(bool minimized);
   // WM_DISPLAYCHANGE.
   void OnDisplayChange();
   // IWatchdogTarget.
@@ -228,6 +230,8 @@ class CDisplayModes : public IWatchdogTarget {
   bool switchInProgress_ = false;
   bool resume_ = false;
   bool suspendMarker_ = false;
+  // The window was minimised at the last WM_SIZE.
+  bool minimized_ = false;
   // The window covers the monitor (topmost, without caption) and needs its windowed placement
   // back when full screen is left, also when the display was given back meanwhile.
   bool placedFullScreen_ = false;

@@ -712,6 +712,9 @@ const WatchdogCase kWatchdogCases[] = {
     {"FrameMinimised", kOther, true, {"restore reset", "marker removed"}, false, false},
     {"FrameMinimisedNothingInFront", nullptr, true, {"restore reset", "marker removed"}, false,
      false},
+    // Minimised while nothing else took the foreground (MIN alone on the desktop): not restored.
+    {"FrameMinimisedButStillInFront", kFrame, true, {"restore reset", "marker removed"}, false,
+     false},
     {"OtherOnSameMonitor", kOther, false, {"restore reset", "marker removed", "minimize"}, false,
      false},
     {"OtherOnAnotherMonitor", kOtherOnSecond, false, {}, true, true},
@@ -776,7 +779,26 @@ TEST_F(DisplayTest, ActivationRulesInFullScreen) {
   EXPECT_TRUE(display.watchdogPending);
 }
 
+TEST_F(DisplayTest, MinimisingAndRestoringInFullScreenStartTheWatchdog) {
+  Enter();
+  modes.OnSize(false);  // a placement, not a change of state
+  EXPECT_FALSE(display.watchdogPending);
+  display.frame()->minimized = true;
+  modes.OnSize(true);
+  ASSERT_TRUE(display.Tick());
+  EXPECT_FALSE(modes.IsDisplaySwitched());
+  EXPECT_TRUE(display.frame()->minimized);
+  // Back from the taskbar: restored and in front, without a new activation.
+  display.frame()->minimized = false;
+  modes.OnSize(false);
+  ASSERT_TRUE(display.Tick());
+  EXPECT_TRUE(modes.IsDisplaySwitched());
+  EXPECT_TRUE(display.frame()->topmost);
+}
+
 TEST_F(DisplayTest, WindowedActivationStartsNoWatchdog) {
+  modes.OnSize(true);
+  modes.OnSize(false);
   modes.OnActivate(false, false);
   modes.OnActivateApp(false);
   modes.OnActivateApp(true);
