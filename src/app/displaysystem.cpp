@@ -7,6 +7,8 @@
 
 #include "platform/codepage.h"
 
+using vexa::platform::WindowHandle;
+using vexa::platform::WindowRect;
 using vexa::player::DisplayMode;
 using vexa::player::FrameMetrics;
 using vexa::player::IWatchdogTarget;
@@ -14,8 +16,6 @@ using vexa::player::MonitorInfo;
 using vexa::player::ShowCommand;
 using vexa::player::SwitchMarker;
 using vexa::player::WindowZ;
-using vexa::platform::WindowHandle;
-using vexa::platform::WindowRect;
 
 namespace vexa::app {
 namespace {
@@ -43,11 +43,15 @@ LONG WINAPI LastResortFilter(EXCEPTION_POINTERS* info) {
   return g_previousFilter ? g_previousFilter(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-void AtExitRestore() { RestoreDisplayOfLastResort(); }
+void AtExitRestore() {
+  RestoreDisplayOfLastResort();
+}
 
 // Runs when the installing thread ends, which includes the process ending through ExitProcess on
 // that thread (Wine calls the executable's TLS callbacks only at attach, but calls these).
-void WINAPI FiberDataRestore(PVOID) { RestoreDisplayOfLastResort(); }
+void WINAPI FiberDataRestore(PVOID) {
+  RestoreDisplayOfLastResort();
+}
 
 void InstallLastResort() {
   if (g_lastResortInstalled.exchange(true)) return;
@@ -67,7 +71,9 @@ void CALLBACK WatchdogProc(HWND, UINT, UINT_PTR id, DWORD) {
   if (target) target->OnWatchdogTick();
 }
 
-std::wstring Wide(const std::string& utf8) { return vexa::platform::Utf8ToWide(utf8); }
+std::wstring Wide(const std::string& utf8) {
+  return vexa::platform::Utf8ToWide(utf8);
+}
 
 std::string Narrow(const wchar_t* wide) {
   return vexa::platform::WideToUtf8(std::wstring_view(wide, wcslen(wide)));
@@ -181,7 +187,9 @@ void RestoreDisplayOfLastResort() {
   if (g_ownMarkerWritten.exchange(false)) DeleteFileW(g_ownMarkerPath);
 }
 
-bool IsDisplaySwitchedByProcess() { return g_switched.load(); }
+bool IsDisplaySwitchedByProcess() {
+  return g_switched.load();
+}
 
 CWin32DisplaySystem::CWin32DisplaySystem(const std::string& markerFolder) {
   markerFolder_ = Wide(markerFolder.empty() ? DefaultSwitchMarkerFolder() : markerFolder);
@@ -274,7 +282,9 @@ bool CWin32DisplaySystem::GetWindowMonitor(WindowHandle window, MonitorInfo* inf
   return true;
 }
 
-WindowHandle CWin32DisplaySystem::GetForegroundWindow() { return ::GetForegroundWindow(); }
+WindowHandle CWin32DisplaySystem::GetForegroundWindow() {
+  return ::GetForegroundWindow();
+}
 
 bool CWin32DisplaySystem::IsMinimized(WindowHandle window) {
   return window && IsIconic(static_cast<HWND>(window));
@@ -310,9 +320,15 @@ void CWin32DisplaySystem::PlaceWindow(WindowHandle window, WindowZ z, const Wind
   HWND after = nullptr;
   UINT flags = SWP_FRAMECHANGED;
   switch (z) {
-    case WindowZ::kUnchanged: flags |= SWP_NOZORDER; break;
-    case WindowZ::kTopmost: after = HWND_TOPMOST; break;
-    case WindowZ::kNotTopmost: after = HWND_NOTOPMOST; break;
+    case WindowZ::kUnchanged:
+      flags |= SWP_NOZORDER;
+      break;
+    case WindowZ::kTopmost:
+      after = HWND_TOPMOST;
+      break;
+    case WindowZ::kNotTopmost:
+      after = HWND_NOTOPMOST;
+      break;
   }
   SetWindowPos(static_cast<HWND>(window), after, rect.left, rect.top, rect.right - rect.left,
                rect.bottom - rect.top, flags);
@@ -342,7 +358,9 @@ FrameMetrics CWin32DisplaySystem::GetFrameMetrics() {
   return metrics;
 }
 
-void CWin32DisplaySystem::Wait(uint32_t milliseconds) { Sleep(milliseconds); }
+void CWin32DisplaySystem::Wait(uint32_t milliseconds) {
+  Sleep(milliseconds);
+}
 
 // ---- Watchdog
 
@@ -363,13 +381,12 @@ void CWin32DisplaySystem::StopWatchdog() {
 
 bool CWin32DisplaySystem::WriteSwitchMarker(const std::string& device) {
   if (markerFolder_.empty()) return false;
-  const std::wstring path = markerFolder_ + kMarkerPrefix +
-                            std::to_wstring(GetCurrentProcessId()) + kMarkerSuffix;
+  const std::wstring path =
+      markerFolder_ + kMarkerPrefix + std::to_wstring(GetCurrentProcessId()) + kMarkerSuffix;
   if (path.size() >= sizeof g_ownMarkerPath / sizeof g_ownMarkerPath[0]) return false;
   const std::string text = std::string(kMarkerHeader) + "\n" +
                            std::to_string(GetCurrentProcessId()) + "\n" +
-                           std::to_string(CreationTime(GetCurrentProcess())) + "\n" + device +
-                           "\n";
+                           std::to_string(CreationTime(GetCurrentProcess())) + "\n" + device + "\n";
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -435,6 +452,7 @@ static void NTAPI VexaDisplayTlsCallback(PVOID, DWORD reason, PVOID) {
   if (reason == DLL_PROCESS_DETACH) vexa::app::RestoreDisplayOfLastResort();
 }
 // Sorted between the run-time library's .CRT$XLA and .CRT$XLZ, so the loader calls it.
-__attribute__((section(".CRT$XLY"), used)) extern const PIMAGE_TLS_CALLBACK
-    vexa_display_tls_callback = &VexaDisplayTlsCallback;
+__attribute__((section(".CRT$XLY"),
+               used)) extern const PIMAGE_TLS_CALLBACK vexa_display_tls_callback =
+    &VexaDisplayTlsCallback;
 }

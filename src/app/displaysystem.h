@@ -52,8 +52,7 @@ class CWin32DisplaySystem : public vexa::player::IDisplaySystem {
 
   bool GetDisplayDevice(uint32_t index, std::string* name) override;
   bool GetCurrentMode(const std::string& device, vexa::player::DisplayMode* mode) override;
-  bool GetMode(const std::string& device, uint32_t index,
-               vexa::player::DisplayMode* mode) override;
+  bool GetMode(const std::string& device, uint32_t index, vexa::player::DisplayMode* mode) override;
   bool GetScreenMode(vexa::player::DisplayMode* mode) override;
   bool ChangeMode(const std::string& device, uint32_t width, uint32_t height,
                   uint32_t bitsPerPixel) override;

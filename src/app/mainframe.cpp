@@ -64,7 +64,9 @@ std::wstring CaptionText(const char* text, int maxUnits) {
 
 }  // namespace
 
-const std::string& ProviderName() { return ProviderNameStorage(); }
+const std::string& ProviderName() {
+  return ProviderNameStorage();
+}
 
 CMainFrame::CMainFrame()
     : filter_(this), logic_(this), timers_(this), display_(&displaySystem_, this) {}
@@ -313,9 +315,13 @@ HRESULT CMainFrame::AddInterval(int32_t milliseconds, std::unique_ptr<CSmallStr>
              : E_FAIL;
 }
 
-HRESULT CMainFrame::LayoutWindow() { return display_.LayoutWindow(); }
+HRESULT CMainFrame::LayoutWindow() {
+  return display_.LayoutWindow();
+}
 
-HRESULT CMainFrame::SelectMovieVariant() { return display_.SelectMovieVariant(); }
+HRESULT CMainFrame::SelectMovieVariant() {
+  return display_.SelectMovieVariant();
+}
 
 HRESULT CMainFrame::Quit() {
   OnQuit();
@@ -330,7 +336,9 @@ HRESULT CMainFrame::Minimize() {
   return S_OK;
 }
 
-HRESULT CMainFrame::SetMouseInput(int32_t on) { return filter_.SetMouseInput(on != 0, this); }
+HRESULT CMainFrame::SetMouseInput(int32_t on) {
+  return filter_.SetMouseInput(on != 0, this);
+}
 
 HRESULT CMainFrame::SetKeyRepeat(int32_t on) {
   keyRepeat_ = on != 0;
@@ -375,7 +383,7 @@ HRESULT CMainFrame::CreateFolderPath(const char* path, int32_t pathNamesFile) {
     if (folders[i] != '\\' && folders[i] != '/') continue;
     const std::string folder = folders.substr(0, i);
     // Drive roots and empty leading parts ("\\server", "C:") are there already.
-    if (folder.empty() || folder.back() == ':' || folder == "\\" ) continue;
+    if (folder.empty() || folder.back() == ':' || folder == "\\") continue;
     if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
       const DWORD attributes = GetFileAttributesA(folder.c_str());
       if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -386,7 +394,9 @@ HRESULT CMainFrame::CreateFolderPath(const char* path, int32_t pathNamesFile) {
   return S_OK;
 }
 
-HRESULT CMainFrame::SetFullScreen(int32_t on) { return display_.SetFullScreen(on != 0); }
+HRESULT CMainFrame::SetFullScreen(int32_t on) {
+  return display_.SetFullScreen(on != 0);
+}
 
 HRESULT CMainFrame::GetFullScreen(int32_t* on) {
   if (!on) return E_POINTER;
@@ -398,13 +408,21 @@ HRESULT CMainFrame::GetMaxDisplayMode(int32_t* width, int32_t* height, int32_t* 
   return display_.GetMaxDisplayMode(width, height, bitsPerPixel);
 }
 
-HRESULT CMainFrame::SetPreferWide(int32_t on) { return display_.SetPreferWide(on != 0); }
+HRESULT CMainFrame::SetPreferWide(int32_t on) {
+  return display_.SetPreferWide(on != 0);
+}
 
-HRESULT CMainFrame::GetPreferWide(int32_t* on) { return display_.GetPreferWide(on); }
+HRESULT CMainFrame::GetPreferWide(int32_t* on) {
+  return display_.GetPreferWide(on);
+}
 
-HRESULT CMainFrame::SetKeepAspect(int32_t on) { return display_.SetKeepAspect(on != 0); }
+HRESULT CMainFrame::SetKeepAspect(int32_t on) {
+  return display_.SetKeepAspect(on != 0);
+}
 
-HRESULT CMainFrame::GetKeepAspect(int32_t* on) { return display_.GetKeepAspect(on); }
+HRESULT CMainFrame::GetKeepAspect(int32_t* on) {
+  return display_.GetKeepAspect(on);
+}
 
 void CMainFrame::ShowStartupError(int id) {
   vexa::app::ShowStartupError(hwnd_, static_cast<UINT>(id));
@@ -434,7 +452,9 @@ void CMainFrame::ApplyIcon(const uint8_t* bytes, size_t size) {
 // ---------------------------------------------------------------------------------------------
 // IFrameHost
 
-bool CMainFrame::HasHolder() { return GetFlashHolder() != nullptr; }
+bool CMainFrame::HasHolder() {
+  return GetFlashHolder() != nullptr;
+}
 
 vexa::platform::WindowHandle CMainFrame::GetPluginWindow() {
   IFlashHolder* holder = GetFlashHolder();
@@ -472,13 +492,17 @@ bool CMainFrame::GetCursorScreenPos(int32_t* x, int32_t* y) {
   return true;
 }
 
-vexa::platform::WindowHandle CMainFrame::GetMouseCapture() { return GetCapture(); }
+vexa::platform::WindowHandle CMainFrame::GetMouseCapture() {
+  return GetCapture();
+}
 
 void CMainFrame::CaptureMouse(vexa::platform::WindowHandle window) {
   SetCapture(static_cast<HWND>(window));
 }
 
-void CMainFrame::ReleaseMouse() { ReleaseCapture(); }
+void CMainFrame::ReleaseMouse() {
+  ReleaseCapture();
+}
 
 bool CMainFrame::StartTimer(uint32_t id, uint32_t milliseconds) {
   return hwnd_ && SetTimer(hwnd_, id, milliseconds, nullptr) != 0;
@@ -554,19 +578,33 @@ void CMainFrame::SetHolderFocus(bool gained) {
   if (holder) holder->SetFocus(gained ? 1 : 0);
 }
 
-uint32_t CMainFrame::GetCharLowerBound() { return static_cast<uint32_t>(GetKeyboardFilterLower()); }
+uint32_t CMainFrame::GetCharLowerBound() {
+  return static_cast<uint32_t>(GetKeyboardFilterLower());
+}
 
-uint32_t CMainFrame::GetCharUpperBound() { return static_cast<uint32_t>(GetKeyboardFilterUpper()); }
+uint32_t CMainFrame::GetCharUpperBound() {
+  return static_cast<uint32_t>(GetKeyboardFilterUpper());
+}
 
 std::string CMainFrame::GetFrameText(vexa::player::FrameText which) {
   using vexa::player::FrameText;
   const CSmallStr* text = nullptr;
   switch (which) {
-    case FrameText::kGameCloseVar: text = &GetCloseVariable(); break;
-    case FrameText::kGameCloseMethod: text = &GetCloseMethod(); break;
-    case FrameText::kFocusVar: text = &GetFocusVariable(); break;
-    case FrameText::kFocusMethod: text = &GetFocusMethod(); break;
-    case FrameText::kMouseEventMethod: text = &GetMouseEventMethod(); break;
+    case FrameText::kGameCloseVar:
+      text = &GetCloseVariable();
+      break;
+    case FrameText::kGameCloseMethod:
+      text = &GetCloseMethod();
+      break;
+    case FrameText::kFocusVar:
+      text = &GetFocusVariable();
+      break;
+    case FrameText::kFocusMethod:
+      text = &GetFocusMethod();
+      break;
+    case FrameText::kMouseEventMethod:
+      text = &GetMouseEventMethod();
+      break;
   }
   return text ? std::string(text->c_str(), static_cast<size_t>(text->GetLength())) : std::string();
 }
@@ -606,7 +644,9 @@ void CMainFrame::TranslateAndDispatch(const vexa::platform::WindowMessage& messa
   DispatchMessageW(&msg);
 }
 
-uint32_t CMainFrame::GetMessageClock() { return GetTickCount(); }
+uint32_t CMainFrame::GetMessageClock() {
+  return GetTickCount();
+}
 
 // ---------------------------------------------------------------------------------------------
 // IDisplayClient
@@ -626,7 +666,9 @@ const std::vector<vexa::player::ModeRecord>& CMainFrame::GetDisplayVariants() {
   return GetMovieVariants();
 }
 
-vexa::player::ModeRecord CMainFrame::GetDisplayCurrentVariant() { return GetCurrentVariant(); }
+vexa::player::ModeRecord CMainFrame::GetDisplayCurrentVariant() {
+  return GetCurrentVariant();
+}
 
 void CMainFrame::UseDisplayVariant(const vexa::player::ModeRecord& entry) {
   UseMovieVariant(entry);

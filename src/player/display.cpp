@@ -294,8 +294,8 @@ int CDisplayModes::ChooseVariant(bool respectPreference) {
 
   const bool filterWide = respectPreference && !rememberedDevice_.empty() &&
                           EqualsIgnoringAsciiCase(rememberedDevice_, desktopDevice_);
-  int kept = FindFittingVariant(variants, desktop_.width, desktop_.height,
-                                filterWide && wideState_ == 2);
+  int kept =
+      FindFittingVariant(variants, desktop_.width, desktop_.height, filterWide && wideState_ == 2);
   if (kept < 0) {
     if (filterWide) return 0;
     kept = 0;

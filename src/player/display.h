@@ -36,11 +36,11 @@ namespace vexa::player {
 
 // The game settings the window layout is made of.
 struct WindowLayoutSettings {
-  int32_t clientWidth = 0;   // the client area the movie needs
+  int32_t clientWidth = 0;  // the client area the movie needs
   int32_t clientHeight = 0;
-  bool caption = true;       // SHOWCAPT
-  bool centred = true;       // CENTER
-  int32_t x = 0;             // POSITION, relative to the monitor
+  bool caption = true;  // SHOWCAPT
+  bool centred = true;  // CENTER
+  int32_t x = 0;        // POSITION, relative to the monitor
   int32_t y = 0;
 };
 

@@ -56,9 +56,9 @@ enum class ShowCommand {
 // A switch marker: written before a mode change, removed once the desktop mode is back. A marker
 // whose process no longer runs tells that a run ended while the display was switched.
 struct SwitchMarker {
-  std::string id;           // what RemoveSwitchMarker(id) takes
+  std::string id;             // what RemoveSwitchMarker(id) takes
   bool ownerRunning = false;  // the process that wrote it still runs (never this process)
-  std::string device;        // the device that was switched, as written
+  std::string device;         // the device that was switched, as written
 };
 
 // Receives the watchdog's ticks.

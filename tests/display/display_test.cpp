@@ -15,12 +15,12 @@
 namespace {
 
 using namespace display_test;
+using ::testing::TestWithParam;
+using ::testing::ValuesIn;
 using vexa::player::CDisplayModes;
 using vexa::player::DisplayMode;
 using vexa::player::ModeRecord;
 using vexa::player::SwitchMarker;
-using ::testing::TestWithParam;
-using ::testing::ValuesIn;
 using Log = std::vector<std::string>;
 
 const char kPrimary[] = "\\\\.\\DISPLAY1";
@@ -30,8 +30,14 @@ const char kSecond[] = "\\\\.\\DISPLAY2";
 std::vector<DisplayMode> CommonModes() {
   std::vector<DisplayMode> modes;
   for (uint32_t bits : {16u, 32u}) {
-    for (auto size : {std::pair{640u, 480u}, {800u, 600u}, {1024u, 768u}, {1280u, 720u},
-                      {1280u, 1024u}, {1366u, 768u}, {1680u, 1050u}, {1920u, 1080u}}) {
+    for (auto size : {std::pair{640u, 480u},
+                      {800u, 600u},
+                      {1024u, 768u},
+                      {1280u, 720u},
+                      {1280u, 1024u},
+                      {1366u, 768u},
+                      {1680u, 1050u},
+                      {1920u, 1080u}}) {
       modes.push_back(Mode(size.first, size.second, bits));
     }
   }
@@ -209,8 +215,7 @@ const LayoutCase kLayoutCases[] = {
     {"CentredWithoutCaption", 800, 600, false, true, 0, 0, 0, 0, Rect(560, 240, 1360, 840)},
     {"OddSpareHalvesTruncate", 801, 601, false, true, 0, 0, 0, 0, Rect(559, 239, 1360, 840)},
     {"AtPosition", 800, 600, true, false, 10, 20, 0, 0, Rect(10, 20, 816, 645)},
-    {"AtPositionOnRightMonitor", 800, 600, true, false, 10, 20, 1920, 0,
-     Rect(1930, 20, 2736, 645)},
+    {"AtPositionOnRightMonitor", 800, 600, true, false, 10, 20, 1920, 0, Rect(1930, 20, 2736, 645)},
     {"CentredRightOfPrimary", 800, 600, true, true, 0, 0, 1920, 0, Rect(2477, 227, 3283, 852)},
     // Monitors left of and above the primary one: the window stays on its monitor.
     {"CentredLeftOfPrimary", 800, 600, true, true, 0, 0, -1920, 0, Rect(-1363, 227, -557, 852)},
@@ -331,7 +336,8 @@ TEST_F(DisplayTest, AnEndlessDeviceListEnds) {
   display.devices[0].readable = false;  // no device name the list gives can be read
   display.devices[0].name = "none";
   modes.DetectDisplays();
-  for (int i = 1; i < vexa::player::kDisplayTableSize; ++i) EXPECT_EQ(0, modes.GetTable().widths[i]);
+  for (int i = 1; i < vexa::player::kDisplayTableSize; ++i)
+    EXPECT_EQ(0, modes.GetTable().widths[i]);
 }
 
 TEST_F(DisplayTest, DetectingShrinksTheTableAgain) {
@@ -571,7 +577,8 @@ const RefusalCase kRefusalCases[] = {
        display->devices[0].modes = {Mode(1280, 720, 16), Mode(1920, 1080, 16)};
      }},
     {"ChangeRefused", [](CFakeDisplay* display, CFakeClient*) { display->changeFails = true; }},
-    {"MonitorUnreadable", [](CFakeDisplay* display, CFakeClient*) { display->monitorFails = true; }},
+    {"MonitorUnreadable",
+     [](CFakeDisplay* display, CFakeClient*) { display->monitorFails = true; }},
     {"CurrentModeUnreadable",
      [](CFakeDisplay* display, CFakeClient*) { display->devices[0].readable = false; }},
 };
@@ -702,20 +709,32 @@ struct WatchdogCase {
   const char* name;
   WindowHandle foreground;
   bool minimized;
-  Log expected;      // what the tick does
-  bool rearmed;      // the watchdog looks again later
-  bool switched;     // afterwards
+  Log expected;   // what the tick does
+  bool rearmed;   // the watchdog looks again later
+  bool switched;  // afterwards
 };
 
 const WatchdogCase kWatchdogCases[] = {
     {"FrameInFront", kFrame, false, {"show restore"}, false, true},
     {"FrameMinimised", kOther, true, {"restore reset", "marker removed"}, false, false},
-    {"FrameMinimisedNothingInFront", nullptr, true, {"restore reset", "marker removed"}, false,
+    {"FrameMinimisedNothingInFront",
+     nullptr,
+     true,
+     {"restore reset", "marker removed"},
+     false,
      false},
     // Minimised while nothing else took the foreground (MIN alone on the desktop): not restored.
-    {"FrameMinimisedButStillInFront", kFrame, true, {"restore reset", "marker removed"}, false,
+    {"FrameMinimisedButStillInFront",
+     kFrame,
+     true,
+     {"restore reset", "marker removed"},
+     false,
      false},
-    {"OtherOnSameMonitor", kOther, false, {"restore reset", "marker removed", "minimize"}, false,
+    {"OtherOnSameMonitor",
+     kOther,
+     false,
+     {"restore reset", "marker removed", "minimize"},
+     false,
      false},
     {"OtherOnAnotherMonitor", kOtherOnSecond, false, {}, true, true},
     {"NothingInFront", nullptr, false, {}, true, true},
@@ -905,11 +924,7 @@ const EarlierRunCase kEarlierRunCases[] = {
      true,
      {"restore", "remove marker a", "remove marker b"}},
     // Another game is in full screen right now: its display stays; the dead marker goes.
-    {"AnotherGameRuns",
-     {Marker("a", false), Marker("b", true)},
-     false,
-     false,
-     {"remove marker a"}},
+    {"AnotherGameRuns", {Marker("a", false), Marker("b", true)}, false, false, {"remove marker a"}},
     {"OnlyARunningGame", {Marker("b", true)}, false, false, {}},
     // The restore fails: the marker stays for the next start.
     {"RestoreFails", {Marker("a", false)}, true, false, {"restore"}},
@@ -962,14 +977,10 @@ struct PreferenceCase {
 };
 
 const PreferenceCase kPreferenceCases[] = {
-    {"Missing", nullptr, false, 0, 1},
-    {"Unreadable", nullptr, true, 0, 1},
-    {"On", "ON", false, 1, 1},
-    {"OnInLowerCase", "on", false, 1, 1},
-    {"One", "1", false, 1, 1},
-    {"True", "true", false, 1, 1},
-    {"Off", "OFF", false, 0, 0},
-    {"Empty", "", false, 0, 0},
+    {"Missing", nullptr, false, 0, 1}, {"Unreadable", nullptr, true, 0, 1},
+    {"On", "ON", false, 1, 1},         {"OnInLowerCase", "on", false, 1, 1},
+    {"One", "1", false, 1, 1},         {"True", "true", false, 1, 1},
+    {"Off", "OFF", false, 0, 0},       {"Empty", "", false, 0, 0},
     {"Other", "yes", false, 0, 0},
 };
 

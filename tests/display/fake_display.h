@@ -24,7 +24,9 @@ using vexa::platform::WindowRect;
 using vexa::player::DisplayMode;
 using vexa::player::ModeRecord;
 
-inline WindowHandle Handle(uintptr_t n) { return reinterpret_cast<WindowHandle>(n); }
+inline WindowHandle Handle(uintptr_t n) {
+  return reinterpret_cast<WindowHandle>(n);
+}
 inline const WindowHandle kFrame = Handle(0x100);
 inline const WindowHandle kOther = Handle(0x200);
 inline const WindowHandle kOtherOnSecond = Handle(0x300);
@@ -57,10 +59,10 @@ struct FakeDevice {
   std::string name;
   int32_t x = 0;  // place on the virtual screen
   int32_t y = 0;
-  DisplayMode desktop;            // the mode a restore gives back
-  DisplayMode current;            // the mode it shows now
+  DisplayMode desktop;             // the mode a restore gives back
+  DisplayMode current;             // the mode it shows now
   std::vector<DisplayMode> modes;  // its list
-  bool readable = true;           // its current mode can be read
+  bool readable = true;            // its current mode can be read
 };
 
 struct FakeWindow {
@@ -184,8 +186,8 @@ class CFakeDisplay : public vexa::player::IDisplaySystem {
     // As MONITOR_DEFAULTTONEAREST does, no window at all gives the primary monitor.
     auto it = windows.find(window);
     FakeDevice* device = !window && !devices.empty() ? &devices.front()
-                         : it == windows.end()      ? nullptr
-                                                    : Find(it->second.device);
+                         : it == windows.end()       ? nullptr
+                                                     : Find(it->second.device);
     if (!device) return false;
     info->device = device->name;
     info->rect = MonitorRect(*device);
@@ -300,7 +302,7 @@ class CFakeClient : public vexa::player::IDisplayClient {
   ModeRecord current;
   std::map<std::string, std::string> saves;  // set -> data
   std::map<std::string, std::string> descriptions;
-  bool readFails = false;   // any read fails (not "missing": the store cannot be read)
+  bool readFails = false;  // any read fails (not "missing": the store cannot be read)
   bool writeFails = false;
   std::vector<std::string> used;  // suffixes of the variants made current
 

@@ -33,7 +33,9 @@
 
 namespace {
 
-HWND FindPlayer() { return FindWindowW(vexa::app::kMainWindowClass, nullptr); }
+HWND FindPlayer() {
+  return FindWindowW(vexa::app::kMainWindowClass, nullptr);
+}
 
 int PrintMode() {
   DEVMODEW dm = {};
@@ -66,7 +68,7 @@ int PrintWindow() {
   thread.cbSize = sizeof thread;
   const char* focus = "none";
   if (GetGUIThreadInfo(GetWindowThreadProcessId(player, nullptr), &thread) && thread.hwndFocus) {
-    focus = thread.hwndFocus == player            ? "frame"
+    focus = thread.hwndFocus == player          ? "frame"
             : IsChild(player, thread.hwndFocus) ? "child"
                                                 : "other";
   }
@@ -106,9 +108,9 @@ void Pump(DWORD milliseconds) {
 }
 
 int ShowOther(int seconds) {
-  HWND window = CreateWindowExW(0, L"STATIC", L"VEXA display probe",
-                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 400, 300, nullptr,
-                                nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND window =
+      CreateWindowExW(0, L"STATIC", L"VEXA display probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
+                      100, 400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!window) return 1;
   SetForegroundWindow(window);
   SetActiveWindow(window);
@@ -178,7 +180,8 @@ int main(int argc, char** argv) {
   if (command == "markers") return CountMarkers();
   if (command == "other" && argc > 2) return ShowOther(std::atoi(argv[2]));
   if (command == "activate") return Activate();
-  if (command == "restore") return ChangeDisplaySettingsW(nullptr, 0) == DISP_CHANGE_SUCCESSFUL ? 0 : 1;
+  if (command == "restore")
+    return ChangeDisplaySettingsW(nullptr, 0) == DISP_CHANGE_SUCCESSFUL ? 0 : 1;
   if (command == "rawswitch" && argc > 4) {
     return RawSwitch(static_cast<DWORD>(std::atol(argv[2])), static_cast<DWORD>(std::atol(argv[3])),
                      static_cast<DWORD>(std::atol(argv[4])), argc > 5 ? argv[5] : "");
@@ -187,7 +190,9 @@ int main(int argc, char** argv) {
     return Switch(static_cast<DWORD>(std::atol(argv[2])), static_cast<DWORD>(std::atol(argv[3])),
                   static_cast<DWORD>(std::atol(argv[4])), argv[5]);
   }
-  std::fprintf(stderr, "usage: vexa_display_probe mode|modes|window|markers|other S|activate|"
-                       "restore|switch W H BITS exit|crash|return|rawswitch W H BITS [exit|crash|SECONDS]\n");
+  std::fprintf(
+      stderr,
+      "usage: vexa_display_probe mode|modes|window|markers|other S|activate|"
+      "restore|switch W H BITS exit|crash|return|rawswitch W H BITS [exit|crash|SECONDS]\n");
   return 2;
 }
