@@ -57,7 +57,7 @@ class CAddonDocumentLoader : public IFileLoader {
     if (!path || std::strcmp(path, kAddonDocument) != 0) return E_FAIL;
     const int32_t index = archive_->FindEntry(kAddonDocument);
     CSmartBuffer bytes;
-    if (index < 0 || !archive_->ReadEntryAt(index, kDefaultPackagePassword, &bytes)) {
+    if (index < 0 || !archive_->ReadEntryAt(index, kPackageDefaultPassword, &bytes)) {
       return E_FAIL;
     }
     const size_t length = static_cast<size_t>(bytes.Size());

@@ -151,7 +151,7 @@ HRESULT CFileLoader::LoadFromPackage(const char* packageName, const char* passwo
   if (!data || !size) return E_INVALIDARG;
   ClearOutputs(data, size);
   if (!path || IsOverlong(path) || (packageName && IsOverlong(packageName))) return E_INVALIDARG;
-  if (!password) password = kDefaultPackagePassword;
+  if (!password) password = kPackageDefaultPassword;
 
   CSmallStr package;
   CSmallStr inner;

@@ -27,10 +27,6 @@
 
 class CXMLParser;
 
-// The password the loader reads packages with when the caller gives none (the package reader's
-// constant under the loader's name).
-inline constexpr const char* kDefaultPackagePassword = kPackageDefaultPassword;
-
 // Longest path, URL or package name the loader accepts (the longest path Windows can open). Longer
 // requests fail at once instead of being copied and scanned.
 inline constexpr int kMaxLoaderPathLength = 32767;
@@ -52,7 +48,7 @@ class IFileLoader {
                        const char* packageName) = 0;
 
   // Reads an entry of a package in the base folder. The package is the one a pseudo URL in `path`
-  // names, else `packageName`, else "data.pak"; a null `password` means kDefaultPackagePassword.
+  // names, else `packageName`, else "data.pak"; a null `password` means kPackageDefaultPassword.
   // The entry is looked up by exact name (ignoring ASCII case, either separator) and, failing that,
   // by name suffix in directory order (see loader.cpp). Returns the package cache's status when the
   // package cannot be opened, E_ACCESSDENIED for a package outside the base folder, E_INVALIDARG

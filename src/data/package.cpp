@@ -4,17 +4,12 @@
 #include <utility>
 
 #include "data/mappedfile.h"
+#include "storage/containerformat.h"
 
 namespace {
 
-uint32_t GetU16(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8);
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+using vexa::container::LoadU16;
+using vexa::container::LoadU32;
 
 int LowerAscii(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
@@ -56,7 +51,7 @@ bool CPackageArchive::Parse(CBaseBuffer* buffer, int32_t size) {
   if (bytes[0] != kMagic) return false;
   const uint8_t mode = bytes[1];
   if (mode != 0 && mode != 1) return false;
-  const uint32_t dir_length = GetU16(bytes + 2);
+  const uint32_t dir_length = LoadU16(bytes + 2);
   if (dir_length < static_cast<uint32_t>(kMinDirectoryLength)) return false;
   if (dir_length > static_cast<uint32_t>(size) - 4) return false;
 
@@ -69,7 +64,7 @@ bool CPackageArchive::Parse(CBaseBuffer* buffer, int32_t size) {
     dir_size = static_cast<uint32_t>(inflated.Size());
   }
   if (dir_size < 3 || dir[0] != 1) return false;
-  const uint32_t count = GetU16(dir + 1);
+  const uint32_t count = LoadU16(dir + 1);
   // Every record takes at least 9 bytes (name length, two 32-bit lengths): a count the directory
   // cannot hold is refused before anything is allocated for it.
   if (count > (dir_size - 3) / 9) return false;
@@ -87,8 +82,8 @@ bool CPackageArchive::Parse(CBaseBuffer* buffer, int32_t size) {
     for (uint32_t k = 0; k < name_length; ++k)
       if (e.name[k] == '/') e.name[k] = '\\';
     pos += 1 + name_length;
-    e.stored_length = GetU32(dir + pos);
-    e.unpacked_length = GetU32(dir + pos + 4);
+    e.stored_length = LoadU32(dir + pos);
+    e.unpacked_length = LoadU32(dir + pos + 4);
     pos += 8;
     e.offset = running <= static_cast<uint64_t>(size) ? static_cast<uint32_t>(running)
                                                       : PackageEntry::kBadOffset;

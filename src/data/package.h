@@ -21,11 +21,10 @@
 #include <vector>
 
 #include "platform/oleauto.h"
+#include "storage/containerformat.h"
 #include "storage/buffer.h"
 #include "storage/codec.h"
 
-// The password of `data.pak` and add-on packages.
-inline constexpr char kPackageDefaultPassword[] = "vq51736";
 
 // One directory record as the reader keeps it.
 struct PackageEntry {
@@ -46,8 +45,9 @@ struct PackageEntry {
 // threads may read one parsed archive at the same time; Parse must not run concurrently with them.
 class CPackageArchive {
  public:
-  static constexpr uint8_t kMagic = 0xCF;
-  static constexpr int32_t kMinDirectoryLength = 10;
+  // The format's constants (storage/containerformat.h), under the names readers use.
+  static constexpr uint8_t kMagic = vexa::container::kMagic;
+  static constexpr int32_t kMinDirectoryLength = vexa::container::kMinDirectoryLength;
 
   CPackageArchive() = default;
   CPackageArchive(const CPackageArchive&) = delete;

@@ -2,17 +2,18 @@
 
 #include <cstdlib>
 
+#include "storage/containerformat.h"
+
 namespace vexa::player {
 
 namespace {
 
 uint16_t ReadU16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+  return static_cast<uint16_t>(vexa::container::LoadU16(p));
 }
 
 uint32_t ReadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return vexa::container::LoadU32(p);
 }
 
 int32_t ReadI32(const uint8_t* p) {

@@ -4,19 +4,10 @@
 #include <cstring>
 
 #include "storage/codec.h"
+#include "storage/containerformat.h"
 
-namespace {
-
-void PutU16(std::vector<uint8_t>* v, uint32_t value) {
-  v->push_back(static_cast<uint8_t>(value & 0xFF));
-  v->push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
-}
-
-void PutU32(std::vector<uint8_t>* v, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) v->push_back(static_cast<uint8_t>(value >> shift));
-}
-
-}  // namespace
+using vexa::container::AppendU16;
+using vexa::container::AppendU32;
 
 const char* DescribeArchiverStatus(HRESULT status) {
   switch (status) {
@@ -126,12 +117,12 @@ HRESULT CArchiver::MakeHeader() {
   header_.Free();
   std::vector<uint8_t> directory;
   directory.push_back(1);
-  PutU16(&directory, static_cast<uint32_t>(entries_.size()));
+  AppendU16(&directory, static_cast<uint32_t>(entries_.size()));
   for (const Entry& e : entries_) {
     directory.push_back(static_cast<uint8_t>(e.name.size()));
     directory.insert(directory.end(), e.name.begin(), e.name.end());
-    PutU32(&directory, e.stored);
-    PutU32(&directory, e.unpacked);
+    AppendU32(&directory, e.stored);
+    AppendU32(&directory, e.unpacked);
   }
 
   CSmartBuffer block;

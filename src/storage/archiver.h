@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/oleauto.h"
+#include "storage/containerformat.h"
 #include "storage/buffer.h"
 
 // Reasons an AddEntry or Build was refused (see CArchiver::LastStatus).
@@ -28,14 +29,15 @@ const char* DescribeArchiverStatus(HRESULT status);
 
 class CArchiver {
  public:
-  static constexpr uint8_t kMagic = 0xCF;
-  static constexpr uint8_t kModeStored = 0;
-  static constexpr uint8_t kModeCompressed = 1;
-  static constexpr size_t kMaxNameLength = 255;
-  static constexpr int32_t kMaxEntries = 65535;
-  static constexpr int32_t kMaxDirectoryLength = 65535;
+  // The format's constants (storage/containerformat.h), under the names writers use.
+  static constexpr uint8_t kMagic = vexa::container::kMagic;
+  static constexpr uint8_t kModeStored = vexa::container::kModeStored;
+  static constexpr uint8_t kModeCompressed = vexa::container::kModeCompressed;
+  static constexpr size_t kMaxNameLength = vexa::container::kMaxNameLength;
+  static constexpr int32_t kMaxEntries = vexa::container::kMaxEntries;
+  static constexpr int32_t kMaxDirectoryLength = vexa::container::kMaxDirectoryLength;
   // Readers refuse a directory block shorter than this.
-  static constexpr int32_t kMinDirectoryLength = 10;
+  static constexpr int32_t kMinDirectoryLength = vexa::container::kMinDirectoryLength;
 
   CArchiver() = default;
   CArchiver(const CArchiver&) = delete;

@@ -2,9 +2,11 @@
 
 #include <string>
 
+#include "storage/containerformat.h"
+
 HRESULT WriteCount(IByteStream* stream, uint32_t value) {
-  const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  uint8_t bytes[4];
+  vexa::container::StoreU32(bytes, value);
   return WriteExact(stream, bytes, 4);
 }
 
@@ -13,8 +15,7 @@ HRESULT ReadCount(IByteStream* stream, uint32_t* value) {
   uint8_t bytes[4];
   HRESULT hr = ReadExact(stream, bytes, 4);
   if (FAILED(hr)) return hr;
-  *value = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+  *value = vexa::container::LoadU32(bytes);
   return S_OK;
 }
 
@@ -48,8 +49,7 @@ HRESULT ReadString(IByteStream* stream, CSmallStr* out) {
   uint8_t head[4];
   HRESULT hr = stream->Read(head, 4, &got);
   if (FAILED(hr) || got != 4) return E_FAIL;
-  length = static_cast<uint32_t>(head[0]) | (static_cast<uint32_t>(head[1]) << 8) |
-           (static_cast<uint32_t>(head[2]) << 16) | (static_cast<uint32_t>(head[3]) << 24);
+  length = vexa::container::LoadU32(head);
   if (length == 0) return S_OK;
   if (length > static_cast<uint32_t>(INT32_MAX - 1)) return E_FAIL;
   // Read in pieces: the length comes from the data and may be corrupt, so memory grows only with

@@ -201,7 +201,7 @@ class ScriptTest : public ::testing::Test {
     ASSERT_TRUE(archiver.Reset(static_cast<int32_t>(files.size())));
     for (const auto& f : files) {
       ASSERT_GE(archiver.AddEntry(static_cast<uint32_t>(f.second.size()), f.first.c_str(),
-                                  f.second.data(), kDefaultPackagePassword),
+                                  f.second.data(), kPackageDefaultPassword),
                 0)
           << f.first;
     }

@@ -61,7 +61,7 @@ std::string DiskUrl(const fs::path& path) {
 struct Entry {
   std::string name;
   std::string content;
-  const char* password = kDefaultPackagePassword;
+  const char* password = kPackageDefaultPassword;
 };
 
 struct Loaded {
@@ -251,7 +251,7 @@ TEST_F(LoaderTest, PackageNamedByUrlOrArgumentIsOpenedInTheBaseFolder) {
 
 TEST_F(LoaderTest, PasswordsDecideWhetherAnEntryDecodes) {
   WritePackage(base_ / "secret.pak", {{"s/a.txt", "scrambled", "own password"},
-                                      {"b.txt", "default", kDefaultPackagePassword},
+                                      {"b.txt", "default", kPackageDefaultPassword},
                                       {"plain.txt", "not scrambled", ""}});
   EXPECT_EQ(FromPackage("s/a.txt", "secret.pak", "own password").bytes, "scrambled");
   EXPECT_EQ(FromPackage("b.txt", "secret.pak", nullptr).bytes, "default");  // null: default

@@ -1,4 +1,5 @@
 #include "data/package.h"
+#include "storage/containerformat.h"
 
 #include <gtest/gtest.h>
 
@@ -278,7 +279,7 @@ TEST(PackageArchiveTest, GarbageEntriesFailInCompressedMode) {
   Bytes dir = Compressed(Directory({{"junk", 300, 1000}}, 1));
   CPackageArchive archive;
   ASSERT_TRUE(ParseBytes(&archive, Assemble(1, dir, garbage)));
-  for (const char* pw : {"", "vq51736"}) {
+  for (const char* pw : {"", kPackageDefaultPassword}) {
     CSmartBuffer out;
     EXPECT_FALSE(archive.ReadEntryAt(0, pw, &out));
   }

@@ -52,7 +52,7 @@ void CGameFolder::Package(const std::vector<std::pair<std::string, std::string>>
   ASSERT_TRUE(archiver.Reset(static_cast<int32_t>(entries.size())));
   for (const auto& entry : entries) {
     ASSERT_GE(archiver.AddEntry(static_cast<uint32_t>(entry.second.size()), entry.first.c_str(),
-                                entry.second.data(), kDefaultPackagePassword),
+                                entry.second.data(), kPackageDefaultPassword),
               0)
         << entry.first;
   }

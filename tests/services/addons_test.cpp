@@ -31,7 +31,7 @@ std::string Package(const Entries& entries) {
   EXPECT_TRUE(archiver.Reset(static_cast<int32_t>(entries.size())));
   for (const auto& entry : entries) {
     EXPECT_GE(archiver.AddEntry(static_cast<uint32_t>(entry.second.size()), entry.first.c_str(),
-                                entry.second.data(), kDefaultPackagePassword),
+                                entry.second.data(), kPackageDefaultPassword),
               0);
   }
   CSmartBuffer out;

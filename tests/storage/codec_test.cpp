@@ -1,4 +1,5 @@
 #include "storage/codec.h"
+#include "storage/containerformat.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -65,7 +66,7 @@ Bytes Deflated(const Bytes& plain, const char* password) {
 TEST(XorWithPasswordTest, MatchesTheBytewiseDefinition) {
   const std::string passwords[] = {"k",
                                    "ab",
-                                   "vq51736",
+                                   kPackageDefaultPassword,
                                    "rakw3Pt7",
                                    "0123456789abc",
                                    std::string(64, 'z') + "!",
@@ -108,8 +109,8 @@ TEST(DeflateGrowingTest, IsZlibLevel9ThenScrambled) {
     reference.resize(n);
     EXPECT_EQ(Deflated(plain, nullptr), reference);
     Bytes scrambled = reference;
-    NaiveXor(scrambled.data(), scrambled.size(), "vq51736", 0);
-    EXPECT_EQ(Deflated(plain, "vq51736"), scrambled);
+    NaiveXor(scrambled.data(), scrambled.size(), kPackageDefaultPassword, 0);
+    EXPECT_EQ(Deflated(plain, kPackageDefaultPassword), scrambled);
   }
 }
 
@@ -123,7 +124,7 @@ TEST(DeflateGrowingTest, EmptySourceFails) {
 
 // Every stored block, every password and every size hint gives what the classic loop gives.
 TEST(InflateGrowingTest, AgreesWithTheClassicLoop) {
-  const std::string kPassword = "vq51736";
+  const std::string kPassword = kPackageDefaultPassword;
   struct Case {
     const char* what;
     Bytes stored;
@@ -185,21 +186,22 @@ TEST(InflateGrowingTest, AgreesWithTheClassicLoop) {
 // (4 MiB is not a multiple of 7).
 TEST(InflateGrowingTest, LargeScrambledBlocksReadBack) {
   Bytes plain = RandomBytes(9u << 20, 12);
-  Bytes stored = Deflated(plain, "vq51736");
+  Bytes stored = Deflated(plain, kPackageDefaultPassword);
   ASSERT_GT(stored.size(), 8u << 20);
   for (uint32_t hint : {0u, static_cast<uint32_t>(plain.size())}) {
     CSmartBuffer out;
-    ASSERT_TRUE(
-        InflateGrowing(stored.data(), static_cast<uint32_t>(stored.size()), "vq51736", &out, hint));
+    ASSERT_TRUE(InflateGrowing(stored.data(), static_cast<uint32_t>(stored.size()),
+                               kPackageDefaultPassword, &out, hint));
     EXPECT_TRUE(ToBytes(out) == plain) << "hint " << hint;
   }
 }
 
 TEST(InflateGrowingTest, SourceIsNeverModified) {
-  Bytes stored = Deflated(Compressible(10000), "vq51736");
+  Bytes stored = Deflated(Compressible(10000), kPackageDefaultPassword);
   Bytes copy = stored;
   CSmartBuffer out;
-  ASSERT_TRUE(InflateGrowing(stored.data(), static_cast<uint32_t>(stored.size()), "vq51736", &out));
+  ASSERT_TRUE(InflateGrowing(stored.data(), static_cast<uint32_t>(stored.size()),
+                             kPackageDefaultPassword, &out));
   EXPECT_EQ(stored, copy);
 }
 
@@ -208,7 +210,7 @@ TEST(InflateGrowingTest, SourceIsNeverModified) {
 TEST(InflateGrowingTest, ZeroStoredLengthReadsAsEmptyContent) {
   CSmartBuffer out;
   ASSERT_TRUE(out.Assign("junk", 4));
-  EXPECT_TRUE(InflateGrowing(nullptr, 0, "vq51736", &out, 1000));
+  EXPECT_TRUE(InflateGrowing(nullptr, 0, kPackageDefaultPassword, &out, 1000));
   EXPECT_EQ(out.Size(), 0);
 }
 

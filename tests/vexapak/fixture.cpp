@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "storage/archiver.h"
+#include "storage/containerformat.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ Bytes Package(const std::vector<Entry>& entries, uint8_t mode) {
   a.Reset(static_cast<int32_t>(entries.size()));
   a.SetMode(mode);
   for (const Entry& e : entries)
-    a.AddEntry(static_cast<uint32_t>(e.content.size()), e.name, e.content.data(), "vq51736");
+    a.AddEntry(static_cast<uint32_t>(e.content.size()), e.name, e.content.data(),
+               kPackageDefaultPassword);
   CSmartBuffer out;
   a.Build(&out);
   return Bytes(out.Data(), out.Data() + out.Size());
