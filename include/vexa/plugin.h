@@ -4,7 +4,7 @@
 // "GetClassObject". At start the player loads every DLL of its folder, calls that export with its
 // host-control object and keeps the class object it returns. Later the movie creates objects by
 // name (FSCommand PLUGIN_CREATE) and calls their methods and reads their properties
-// (PLUGIN_METHOD, PLUGIN_PROPGET). See docs/plugins.md for a walk-through and the example in
+// (PLUGIN_METHOD, PLUGIN_PROPGET). See docs/authoring.md (section "Plug-in libraries") for a walk-through and the example in
 // examples/plugin/.
 //
 // The objects follow COM conventions (IUnknown reference counting, QueryInterface, BSTR, VARIANT),
