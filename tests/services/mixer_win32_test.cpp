@@ -26,20 +26,21 @@ namespace {
 static_assert(vexa::platform::kMsgMixerLineChange == MM_MIXM_LINE_CHANGE, "message numbers");
 static_assert(vexa::platform::kMsgMixerControlChange == MM_MIXM_CONTROL_CHANGE, "message numbers");
 
+// Collects the notice windows among the windows EnumThreadWindows hands it. A callback of the
+// system's own calling convention (a lambda would not convert to it on 32-bit Windows).
+BOOL CALLBACK CollectNoticeWindow(HWND window, LPARAM list) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (vexa::platform::WideToAnsi(name) == vexa::platform::kMixerNoticeWindowClass) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  }
+  return TRUE;
+}
+
 // The notice windows of this thread.
 std::vector<HWND> NoticeWindows() {
   std::vector<HWND> found;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM list) -> BOOL {
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        if (vexa::platform::WideToAnsi(name) == vexa::platform::kMixerNoticeWindowClass) {
-          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), &CollectNoticeWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
