@@ -284,11 +284,14 @@ TEST(Win32DisplaySystem, TheLastResortRestoresOnlyWhileSwitched) {
   vexa::app::RestoreDisplayOfLastResort();
   EXPECT_TRUE(folder.Has(MarkerName(GetCurrentProcessId())));
 
-  // A "change" to the mode the desktop has already is a change the system accepts everywhere.
+  // A "change" to the mode the desktop has already. Windows accepts it; 32-bit Wine on a plain X
+  // screen (no virtual desktop) refuses every change, and then there is no switch to undo here (the
+  // end-to-end display test switches for real on Wine's virtual desktop).
   DisplayMode current;
   ASSERT_TRUE(system.GetCurrentMode(std::string(), &current));
-  ASSERT_TRUE(
-      system.ChangeMode(std::string(), current.width, current.height, current.bitsPerPixel));
+  if (!system.ChangeMode(std::string(), current.width, current.height, current.bitsPerPixel)) {
+    GTEST_SKIP() << "this system refuses to change to its current mode";
+  }
   EXPECT_TRUE(vexa::app::IsDisplaySwitchedByProcess());
   vexa::app::RestoreDisplayOfLastResort();
   EXPECT_FALSE(vexa::app::IsDisplaySwitchedByProcess());

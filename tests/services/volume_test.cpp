@@ -80,6 +80,17 @@ TEST(VolumeScaling, EveryPercentRoundTripsWhereTheRangeHasTheSteps) {
   }
 }
 
+TEST(VolumeScaling, AMixerThatHandsBackAUnitLessStillReadsThePercentSet) {
+  // Some mixers keep the volume in another scale and give back one unit less than was written.
+  for (const uint32_t max : {1000u, 4095u, 32767u, 65535u}) {
+    for (int32_t p = 1; p <= 100; ++p) {
+      ASSERT_EQ(p, MixerToPercent(PercentToMixer(p, max) - 1, max)) << "max " << max << ", " << p;
+      // Two units less is a value of the percent below.
+      ASSERT_EQ(p - 1, MixerToPercent(PercentToMixer(p, max) - 2, max)) << "max " << max;
+    }
+  }
+}
+
 TEST(VolumeScaling, SmallRangesKeepBothEnds) {
   for (const uint32_t max : {1u, 2u, 3u, 7u, 99u}) {
     EXPECT_EQ(0u, PercentToMixer(0, max));
