@@ -28,6 +28,8 @@ for program in vexa_e2e_player vexa_e2e_broken vexa_e2e_mark vexa_e2e_boxtext; d
 done
 
 declare -A PIDS=()  # running programs by name
+# shellcheck source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 SCENARIO=
 SCENARIO_FAILED=0
 PASSED=0
@@ -80,12 +82,6 @@ finish() {
 }
 
 # --- Programs ------------------------------------------------------------------------------------
-# A Unix path as Wine sees it on drive Z:.
-winpath() {
-  local p=$1
-  echo "Z:${p//\//\\}"
-}
-
 # A folder of its own for a program: the program (and `extra` files) with `pak` as its data.pak.
 prepare() {  # folder exe pak [extra...]
   local dir=$WORK/$1 exe=$2 pak=$3 file
@@ -109,52 +105,6 @@ start_program() {  # name dir exe [VAR=value...]
       VEXA_FSCOMMAND_LOG="$(winpath "$WORK/$name.log")" "$@" "$VEXA_WINE" "$exe" \
       </dev/null >"$WORK/$name.out" 2>&1) &
   PIDS[$name]=$!
-}
-
-running() {  # name
-  [[ -n ${PIDS[$1]:-} ]] && kill -0 "${PIDS[$1]}" 2>/dev/null
-}
-
-# Waits until `file` has a line containing `text` (fixed string); false after `seconds`, or as soon
-# as the program `name` (when given) has ended without writing it.
-wait_for() {  # file text seconds [name]
-  local deadline=$((SECONDS + $3))
-  while ((SECONDS < deadline)); do
-    grep -qF -- "$2" "$1" 2>/dev/null && return 0
-    if [[ -n ${4:-} ]] && ! running "$4"; then
-      grep -qF -- "$2" "$1" 2>/dev/null
-      return
-    fi
-    sleep 0.2
-  done
-  return 1
-}
-
-# Waits for the program `name` to end and sets STATUS to its exit status; false (STATUS empty)
-# when it still runs after `seconds`.
-STATUS=
-wait_exit() {  # name seconds
-  local deadline=$((SECONDS + $2))
-  STATUS=
-  while ((SECONDS < deadline)); do
-    if ! running "$1"; then
-      wait "${PIDS[$1]}" 2>/dev/null
-      STATUS=$?
-      unset "PIDS[$1]"
-      return 0
-    fi
-    sleep 0.2
-  done
-  return 1
-}
-
-# Ends a program that did not end by itself.
-stop_program() {  # name
-  if [[ -n ${PIDS[$1]:-} ]]; then
-    kill "${PIDS[$1]}" 2>/dev/null
-    wait "${PIDS[$1]}" 2>/dev/null
-    unset "PIDS[$1]"
-  fi
 }
 
 expect_line() {  # file text description

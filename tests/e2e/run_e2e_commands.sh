@@ -50,6 +50,8 @@ for tool in Xvfb import convert compare xdotool wineserver; do
 done
 
 declare -A PIDS=()  # running programs by name
+# shellcheck source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 PASSED=0
 FAILED=0
 
@@ -99,12 +101,6 @@ check_line() {  # what file text
 }
 
 # --- Programs ------------------------------------------------------------------------------------
-# A Unix path as Wine sees it on drive Z:.
-winpath() {
-  local p=$1
-  echo "Z:${p//\//\\}"
-}
-
 # A folder of its own for a program: the files given, and `pak` as its data.pak.
 prepare() {  # folder pak file...
   local dir=$WORK/$1 pak=$2 file
@@ -128,51 +124,6 @@ start_program() {  # name dir exe [VAR=value...]
       VEXA_FSCOMMAND_LOG="$(winpath "$WORK/$name.log")" "$@" "$VEXA_WINE" "$exe" \
       </dev/null >"$WORK/$name.out" 2>&1) &
   PIDS[$name]=$!
-}
-
-running() {  # name
-  [[ -n ${PIDS[$1]:-} ]] && kill -0 "${PIDS[$1]}" 2>/dev/null
-}
-
-# Waits until `file` has a line containing `text` (fixed string); false after `seconds`, or as soon
-# as the program `name` has ended without writing it.
-wait_for() {  # file text seconds name
-  local deadline=$((SECONDS + $3))
-  while ((SECONDS < deadline)); do
-    grep -qaF -- "$2" "$1" 2>/dev/null && return 0
-    if ! running "$4"; then
-      grep -qaF -- "$2" "$1" 2>/dev/null
-      return
-    fi
-    sleep 0.2
-  done
-  return 1
-}
-
-# Waits for the program `name` to end and sets STATUS to its exit status; false (STATUS empty)
-# when it still runs after `seconds`.
-STATUS=
-wait_exit() {  # name seconds
-  local deadline=$((SECONDS + $2))
-  STATUS=
-  while ((SECONDS < deadline)); do
-    if ! running "$1"; then
-      wait "${PIDS[$1]}" 2>/dev/null
-      STATUS=$?
-      unset "PIDS[$1]"
-      return 0
-    fi
-    sleep 0.2
-  done
-  return 1
-}
-
-stop_program() {  # name
-  if [[ -n ${PIDS[$1]:-} ]]; then
-    kill "${PIDS[$1]}" 2>/dev/null
-    wait "${PIDS[$1]}" 2>/dev/null
-    unset "PIDS[$1]"
-  fi
 }
 
 # Ends the program `name` as the check `what`: it must end with status 0 within 30 s.

@@ -45,6 +45,8 @@ for tool in Xvfb import convert identify xdotool wineserver pulseaudio; do
 done
 
 declare -A PIDS=()  # running programs by name
+# shellcheck source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 PASSED=0
 FAILED=0
 
@@ -95,60 +97,12 @@ check_line() {  # what file text
 }
 
 # --- Programs ------------------------------------------------------------------------------------
-winpath() {  # A Unix path as Wine sees it on drive Z:.
-  local p=$1
-  echo "Z:${p//\//\\}"
-}
-
 start_program() {  # name dir exe
   local name=$1 dir=$2 exe=$3
   (cd "$dir" &&
     exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$WORK/$name.transcript")" "$VEXA_WINE" "$exe" \
       </dev/null >"$WORK/$name.out" 2>&1) &
   PIDS[$name]=$!
-}
-
-running() {  # name
-  [[ -n ${PIDS[$1]:-} ]] && kill -0 "${PIDS[$1]}" 2>/dev/null
-}
-
-# Waits until `file` has a line containing `text`; false after `seconds` or once `name` has ended
-# without writing it.
-wait_for() {  # file text seconds name
-  local deadline=$((SECONDS + $3))
-  while ((SECONDS < deadline)); do
-    grep -qaF -- "$2" "$1" 2>/dev/null && return 0
-    if ! running "$4"; then
-      grep -qaF -- "$2" "$1" 2>/dev/null
-      return
-    fi
-    sleep 0.2
-  done
-  return 1
-}
-
-STATUS=
-wait_exit() {  # name seconds
-  local deadline=$((SECONDS + $2))
-  STATUS=
-  while ((SECONDS < deadline)); do
-    if ! running "$1"; then
-      wait "${PIDS[$1]}" 2>/dev/null
-      STATUS=$?
-      unset "PIDS[$1]"
-      return 0
-    fi
-    sleep 0.2
-  done
-  return 1
-}
-
-stop_program() {  # name
-  if [[ -n ${PIDS[$1]:-} ]]; then
-    kill "${PIDS[$1]}" 2>/dev/null
-    wait "${PIDS[$1]}" 2>/dev/null
-    unset "PIDS[$1]"
-  fi
 }
 
 # The text of the latest draw of the item `id` (layer 0 unless given), the transcript's escapes
