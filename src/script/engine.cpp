@@ -239,7 +239,7 @@ HRESULT CScriptEngine::ProcessIncludes(CXMLElement* element, const char* documen
   if (!element) return E_POINTER;
   std::vector<CSmallStr> chain;
   if (documentUrl && *documentUrl) chain.push_back(IncludeKey(documentUrl));
-  IncludeBudget budget;
+  IncludeBudget budget{includeElementLimit_, includeExpansionLimit_};
   return ExpandIncludes(element, &chain, &budget);
 }
 
@@ -312,7 +312,7 @@ CScriptEngine::IncludeResult CScriptEngine::ExpandInclude(CXMLElement* include,
   if (budget->expansions <= 0) {
     vexa::platform::WriteDiagnostic(
         "script", "include of '" + std::string(url.c_str()) + "': more than " +
-                      std::to_string(kMaxIncludeExpansions) + " includes");
+                      std::to_string(includeExpansionLimit_) + " includes");
     return IncludeResult::kBoundHit;
   }
   --budget->expansions;
@@ -322,21 +322,23 @@ CScriptEngine::IncludeResult CScriptEngine::ExpandInclude(CXMLElement* include,
                                                   "' ignored: not found or not well-formed");
     return IncludeResult::kInert;
   }
-  chain->push_back(key);
-  const HRESULT expanded = ExpandIncludes(included.GetRoot(), chain, budget);
-  chain->pop_back();
-  if (FAILED(expanded)) return IncludeResult::kBoundHit;
-  // The root element itself is not inserted.
+  // Each document's own elements count once, when it is read (the root itself is not inserted):
+  // the budget is the size of what the includes insert in all, however deeply they nest.
   const size_t size = CountElements(included.GetRoot()) - 1;
   if (size > budget->elements) {
     vexa::platform::WriteDiagnostic(
         "script", "include of '" + std::string(url.c_str()) + "': includes insert more than " +
-                      std::to_string(kMaxIncludedElements) + " elements");
+                      std::to_string(includeElementLimit_) + " elements");
     return IncludeResult::kBoundHit;
   }
   budget->elements -= size;
+  chain->push_back(key);
+  const HRESULT expanded = ExpandIncludes(included.GetRoot(), chain, budget);
+  chain->pop_back();
+  if (FAILED(expanded)) return IncludeResult::kBoundHit;
   const size_t count = included.GetRoot()->GetChildCount();
-  if (!include->ReplaceInParent(*included.GetRoot())) return IncludeResult::kInert;
+  // The document is thrown away: its elements move rather than being copied at every level.
+  if (!include->ReplaceInParentTaking(included.GetRoot())) return IncludeResult::kInert;
   *inserted = count;
   return IncludeResult::kExpanded;
 }

@@ -85,6 +85,13 @@ class CScriptEngine : public CExecContext {
   // Most statements one entry into the engine (an outermost Execute, RunScriptFunction or Evaluate)
   // runs; the statements after that are skipped. 0 (the default) means no limit.
   void SetStepLimit(uint32_t limit) { stepLimit_ = limit; }
+  // Lowers (or raises) the include bounds of later preprocessing: the elements all includes of one
+  // Preprocess may insert and the includes it may expand. The defaults are kMaxIncludedElements and
+  // kMaxIncludeExpansions; tools that preprocess untrusted text in bulk (the fuzzers) set less.
+  void SetIncludeLimits(size_t elements, int expansions) {
+    includeElementLimit_ = elements;
+    includeExpansionLimit_ = expansions;
+  }
 
   // The preprocessed script tree; null before a successful LoadScript. Add-ons append their
   // elements to it (the engine owns whatever is appended).
@@ -198,8 +205,8 @@ class CScriptEngine : public CExecContext {
   enum class IncludeResult { kExpanded, kInert, kBoundHit };
   // What the includes of one pass may still do.
   struct IncludeBudget {
-    size_t elements = kMaxIncludedElements;
-    int expansions = kMaxIncludeExpansions;
+    size_t elements;
+    int expansions;
   };
   HRESULT ExpandIncludes(CXMLElement* top, std::vector<CSmallStr>* chain, IncludeBudget* budget);
   IncludeResult ExpandInclude(CXMLElement* include, std::vector<CSmallStr>* chain,
@@ -230,6 +237,8 @@ class CScriptEngine : public CExecContext {
   size_t stackBudget_ = kFallbackStackUse;  // stack the outermost entry's nesting may use
   int entries_ = 0;          // nesting of public entries, to find the outermost one
   uint32_t stepLimit_ = 0;   // 0: unlimited
+  size_t includeElementLimit_ = kMaxIncludedElements;
+  int includeExpansionLimit_ = kMaxIncludeExpansions;
   uint32_t steps_ = 0;       // statements run by the current outermost entry
   int64_t definitionGrowth_ = 0;
   bool definitionFailed_ = false;  // a definition of the current Preprocess hit a bound

@@ -249,6 +249,28 @@ int CXMLElement::ReplaceInParent(const CXMLElement& source) {
   return 1;
 }
 
+int CXMLElement::ReplaceInParentTaking(CXMLElement* source) {
+  if (!source) return 0;
+  for (const CXMLElement* e = this; e; e = e->parent_) {
+    if (e == source) return ReplaceInParent(*source);
+  }
+  for (const CXMLElement* e = source->parent_; e; e = e->parent_) {
+    if (e == this) return ReplaceInParent(*source);
+  }
+  ptrdiff_t index = IndexInParent();
+  if (index < 0) return 0;
+  CXMLElement* parent = parent_;
+  ElementList moved;
+  moved.swap(source->children_);
+  for (CXMLElement* child : moved) child->parent_ = parent;
+  ElementList& siblings = parent->children_;
+  siblings.erase(siblings.begin() + index);
+  siblings.insert(siblings.begin() + index, moved.begin(), moved.end());
+  parent_ = nullptr;
+  delete this;
+  return 1;
+}
+
 int CXMLElement::Unwrap() {
   ptrdiff_t index = IndexInParent();
   if (index < 0) return 0;

@@ -147,6 +147,12 @@ class CXMLElement {
   // inherited parent pointer).
   int ReplaceInParent(const CXMLElement& source);
 
+  // As ReplaceInParent, but moves the source's children (not copies), leaving the source without
+  // children: for a source that is thrown away afterwards, such as the root of a document read only
+  // to be inserted. A source that is this element, one of its ancestors or one of its descendants is
+  // copied instead (moving would destroy or cut off what is being inserted).
+  int ReplaceInParentTaking(CXMLElement* source);
+
   // Moves this element's own children (not copies) into the parent at this element's position, then
   // removes this element from the parent and destroys it. Return value and the fate of `this` as
   // for ReplaceInParent.

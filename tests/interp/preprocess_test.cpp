@@ -154,6 +154,36 @@ TEST_F(PreprocessTest, IncludesInsertingTooManyElementsFailTheScript) {
   EXPECT_EQ(engine_.GetScriptRoot(), nullptr);
 }
 
+TEST_F(PreprocessTest, NestedIncludesCountEachElementOnce) {
+  // A chain of 15 files of 13,000 elements each: 195,000 elements inserted in all, within the bound,
+  // however deep they sit (counting the nested ones again at every level would refuse this).
+  Files chain{{"init.xml", "<game><include url='c0.xml'/></game>"}};
+  const int length = CScriptEngine::kMaxIncludeDepth - 1;
+  for (int f = 0; f < length; ++f) {
+    std::string body = "<c><var name='last' expr='" + std::to_string(f) + "'/>";
+    for (int i = 0; i < 12998; ++i) body += "<x/>";
+    if (f + 1 < length) body += "<include url='c" + std::to_string(f + 1) + ".xml'/>";
+    chain.push_back({"c" + std::to_string(f) + ".xml", body + "</c>"});
+  }
+  Package(chain);
+  ASSERT_EQ(Start(), S_OK);
+  EXPECT_EQ(Global("last"), std::to_string(length - 1));
+}
+
+TEST_F(PreprocessTest, IncludeLimitsCanBeLowered) {
+  // Four includes of three elements each; limits just below what that needs fail the script.
+  Files files{{"init.xml", "<game><include url='a.xml'/><include url='a.xml'/>"
+                           "<include url='a.xml'/><include url='a.xml'/></game>"},
+              {"a.xml", "<a><x/><y/><z/></a>"}};
+  Package(files);
+  engine_.SetIncludeLimits(12, 4);
+  EXPECT_EQ(engine_.LoadScript(), S_OK);
+  engine_.SetIncludeLimits(11, 4);
+  EXPECT_EQ(engine_.LoadScript(), E_FAIL);
+  engine_.SetIncludeLimits(12, 3);
+  EXPECT_EQ(engine_.LoadScript(), E_FAIL);
+}
+
 TEST_F(PreprocessTest, WideScriptsOfOrdinarySizeExpandInFull) {
   // 10 included files of 2,000 statements each.
   Files wide{{"init.xml", "<game><var name='n' expr='0'/>"}};

@@ -238,6 +238,36 @@ TEST(XmlElement, ReplaceInParentWithTheParentAsSource) {
   EXPECT_TRUE(ParentsConsistent(*r));
 }
 
+TEST(XmlElement, ReplaceInParentTakingMovesTheSourceChildren) {
+  auto r = Tree("<r><a/><include url=\"x.xml\"/><b/></r>");
+  auto included = Tree("<doc v=\"1\"><x k=\"1\"><y/></x><z/></doc>");
+  CXMLElement* x = Find(included.get(), "x");
+  EXPECT_EQ(Find(r.get(), "include")->ReplaceInParentTaking(included.get()), 1);
+  EXPECT_EQ(Dump(*r), "r(a,x[k=1](y),z,b)");
+  EXPECT_TRUE(ParentsConsistent(*r));
+  // The very elements moved: nothing was copied, the source is left empty.
+  EXPECT_EQ(r->GetChild(1), x);
+  EXPECT_EQ(Dump(*included), "doc[v=1]");
+}
+
+// Sources inside this element's own tree cannot give their children away: they are copied.
+TEST(XmlElement, ReplaceInParentTakingCopiesFromItsOwnTree) {
+  auto r = Tree("<r><a/><b><c/></b></r>");
+  EXPECT_EQ(r->GetChild(1)->ReplaceInParentTaking(r.get()), 1);
+  EXPECT_EQ(Dump(*r), "r(a,a,b(c))");
+  EXPECT_TRUE(ParentsConsistent(*r));
+
+  auto s = Tree("<r><a/><b><c><d/></c></b></r>");
+  CXMLElement* b = s->GetChild(1);
+  EXPECT_EQ(b->ReplaceInParentTaking(b->GetChild(0)), 1);
+  EXPECT_EQ(Dump(*s), "r(a,d)");
+  EXPECT_TRUE(ParentsConsistent(*s));
+
+  auto t = Tree("<r><a/></r>");
+  EXPECT_EQ(t->GetChild(0)->ReplaceInParentTaking(nullptr), 0);
+  EXPECT_EQ(Dump(*t), "r(a)");
+}
+
 TEST(XmlElement, ReplaceInParentAndUnwrapNeedAListingParent) {
   auto source = Tree("<s><x/></s>");
   CXMLElement lone;
