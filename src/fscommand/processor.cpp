@@ -15,6 +15,7 @@
 #include "fscommand/services.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/decimal.h"
 #include "platform/files.h"
 #include "platform/safewrite.h"
 #include "script/engine.h"
@@ -72,6 +73,8 @@ const CFSCommandProcessor::Command CFSCommandProcessor::kCommands[] = {
 
 namespace {
 
+using vexa::platform::DecimalValue;
+
 // Shortest commands (code included) the store handlers act on; shorter ones add nothing at all.
 constexpr size_t kMinEnumSaves = 4;
 constexpr size_t kMinGetSave = 5;
@@ -100,31 +103,10 @@ std::string Narrow(const wchar_t* text) {
   return Narrow(std::wstring_view(text ? text : L""));
 }
 
-bool IsAsciiSpace(wchar_t c) {
-  return c == L' ' || (c >= L'\t' && c <= L'\r');
-}
-
-// atoi/wtol: white space, a sign, decimal digits; saturated at the 32-bit limits.
-int32_t ReadNumber(std::wstring_view text) {
-  size_t i = 0;
-  while (i < text.size() && IsAsciiSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-  int64_t value = 0;
-  const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
-  for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-    value = value * 10 + (text[i] - L'0');
-    if (value >= limit) {
-      value = limit;
-      break;
-    }
-  }
-  return static_cast<int32_t>(negative ? -value : value);
-}
-
-// A number field with a default for the empty field.
+// A number field (read like wtol, saturated at the 32-bit limits) with a default for the empty
+// field.
 int32_t ReadNumber(std::wstring_view text, int32_t whenEmpty) {
-  return text.empty() ? whenEmpty : ReadNumber(text);
+  return text.empty() ? whenEmpty : DecimalValue(text);
 }
 
 // ASCII case is ignored; other characters compare exactly.
@@ -404,7 +386,7 @@ HRESULT CFSCommandProcessor::HandleMoviePlacement(const CSmallWStr&, const wchar
       const size_t more = field.find(fields.Separator());
       if (more != std::wstring_view::npos) field = field.substr(0, more);
     }
-    values[i] = ReadNumber(field);
+    values[i] = DecimalValue(field);
   }
   // The frame computes the movie's right and bottom edges: they must stay inside 32 bits too.
   const int64_t x = values[0];
@@ -828,8 +810,8 @@ HRESULT CFSCommandProcessor::HandleSetCursor(const CSmallWStr&, const wchar_t* c
   CFields fields(command, 3);
   std::wstring_view xField;
   if (!dilator_ || !fields.Next(&xField)) return E_INVALIDARG;
-  int32_t x = ReadNumber(xField);
-  int32_t y = ReadNumber(fields.Rest());
+  int32_t x = DecimalValue(xField);
+  int32_t y = DecimalValue(fields.Rest());
   // The operation's status does not matter: the values it left are the answer.
   const HRESULT hr = dilator_->SetCursorPosition(&x, &y);
   if (*argument) {

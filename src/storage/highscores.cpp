@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
+#include "platform/decimal.h"
 #include "storage/datafolder.h"
 #include "storage/primitives.h"
 #include "storage/saves.h"
@@ -12,31 +12,6 @@ using vexa::storage::IsValidTableName;
 using vexa::storage::JoinPath;
 
 namespace {
-
-bool IsSpaceChar(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// One field read like atoi: leading white space, an optional sign, the digits that follow.
-// Saturates at the 32-bit limits instead of wrapping.
-int32_t FieldValue(std::string_view field) {
-  size_t i = 0;
-  while (i < field.size() && IsSpaceChar(field[i])) ++i;
-  bool negative = false;
-  if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
-    negative = field[i] == '-';
-    ++i;
-  }
-  const int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  int64_t magnitude = 0;
-  for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
-    if (magnitude <= limit) magnitude = magnitude * 10 + (field[i] - '0');
-  }
-  const int64_t value = negative ? -magnitude : magnitude;
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
 
 std::string_view View(const CSmallStr& text) {
   return std::string_view(text.c_str(), static_cast<size_t>(text.GetLength()));
@@ -48,8 +23,8 @@ bool ScoreRanksBefore(std::string_view a, std::string_view b) {
   for (;;) {
     const size_t aEnd = a.find(' ');
     const size_t bEnd = b.find(' ');
-    const int32_t aValue = FieldValue(a.substr(0, aEnd));
-    const int32_t bValue = FieldValue(b.substr(0, bEnd));
+    const int32_t aValue = vexa::platform::DecimalValue(a.substr(0, aEnd));
+    const int32_t bValue = vexa::platform::DecimalValue(b.substr(0, bEnd));
     if (aValue != bValue) return aValue > bValue;
     const bool aMore = aEnd != std::string_view::npos;
     const bool bMore = bEnd != std::string_view::npos;
