@@ -10,35 +10,29 @@
 #include "data/loader.h"
 #include "data/pseudourl.h"
 #include "platform/codepage.h"
+#include "platform/decimal.h"
 #include "platform/diagnostics.h"
 #include "platform/stack.h"
 #include "script/dilator.h"
 #include "script/expression.h"
 #include "script/value.h"
+#include "script/variant.h"
 #include "script/xml.h"
 
 // Stack use. Script bodies nest through the C++ stack: a function call runs RunScriptFunction ->
 // Execute -> RunStatement -> a statement -> Evaluate (whose parentheses recurse up to
-// kMaxExpressionNesting deep) -> RunScriptFunction again; an if body adds RunIf -> Execute. Measured
-// per level of a function whose body is <trace expr="f()"/>: about 0.8 KB in the Debug MinGW i686
-// build, 1.1 KB in a Release x86-64 build and 5 KB with AddressSanitizer (clang, Debug); each pair
-// of parentheses around the call adds 0.24 KB, 0.6 KB and 1.4 KB. What a level costs varies this
-// much with the build and the statement, so no count of levels is the guard: the stack itself is.
-// The outermost entry notes how much stack is left (all but kStackReserve of it may be used), and
-// every function call and body checks the stack used so far against that before it starts. The
-// player reserves a large main-thread stack (see src/app/CMakeLists.txt), so a recursive loop runs
-// tens of thousands of rounds there; test threads get what their platform gives.
+// kMaxExpressionNesting deep) -> RunScriptFunction again; an if body adds RunIf -> Execute.
+// Measured per level of a function whose body is <trace expr="f()"/>: about 0.8 KB in the Debug
+// MinGW i686 build, 1.1 KB in a Release x86-64 build and 5 KB with AddressSanitizer (clang, Debug);
+// each pair of parentheses around the call adds 0.24 KB, 0.6 KB and 1.4 KB. What a level costs
+// varies this much with the build and the statement, so no count of levels is the guard: the stack
+// itself is. The outermost entry notes how much stack is left (all but kStackReserve of it may be
+// used), and every function call and body checks the stack used so far against that before it
+// starts. The player reserves a large main-thread stack (see src/app/CMakeLists.txt), so a
+// recursive loop runs tens of thousands of rounds there; test threads get what their platform
+// gives.
 
 namespace {
-
-// A VARIANT that releases what it holds.
-struct CVariant {
-  CVariant() { VariantInit(&v); }
-  ~CVariant() { VariantClear(&v); }
-  CVariant(const CVariant&) = delete;
-  CVariant& operator=(const CVariant&) = delete;
-  VARIANT v;
-};
 
 constexpr char kBaseAttribute[] = "__base__";
 
@@ -46,24 +40,6 @@ constexpr char kBaseAttribute[] = "__base__";
 // "include") are exact.
 bool IsStatement(const CSmallStr& name, const char* statement) {
   return name.CompareNoCase(statement) == 0;
-}
-
-// A decimal integer the way the C library's atoi reads one (leading white space, optional sign,
-// digits up to the first other character; 0 without digits), saturated to the 32-bit range
-// instead of overflowing.
-int32_t ParseDecimal(const char* text) {
-  const char* p = text;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  int64_t value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    if (value <= INT32_MAX) value = value * 10 + (*p - '0');
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(value);
 }
 
 // URLs of includes are compared with either separator and ignoring ASCII case, the way packages
@@ -77,32 +53,17 @@ CSmallStr IncludeKey(const char* url) {
 // The wide text of a value in the host's narrow code page and back, as commands from the movie
 // would carry it.
 std::wstring ThroughAnsi(const CSmallWStr& text) {
-  std::string narrow = vexa::platform::WideToAnsi(
-      std::wstring_view(text.c_str(), static_cast<size_t>(text.GetLength())));
+  std::string narrow = vexa::platform::WideToAnsi(text.view());
   return vexa::platform::AnsiToWide(narrow);
 }
 
-// What CSmallStr::ReplaceAll makes of `text` (replace the first occurrence, search again from the
-// start, until none is left; a replacement that holds the token itself replaces each original
-// occurrence once, left to right), computed in linear time. False, with *result unusable, when the
-// text would grow beyond `maxLength` (or its own length, if that is more) on the way.
+// What CSmallStr::ReplaceAll makes of `text` (see smallstr_detail::ReplaceRepeatedly), in
+// *result. False, with *result unusable, when the text would grow beyond `maxLength` (or its own
+// length, if that is more) on the way; rewriting in place is bounded by as many replacements.
 bool ReplaceAllBounded(std::string_view text, std::string_view token, std::string_view replacement,
                        size_t maxLength, std::string* result) {
   const size_t limit = text.size() > maxLength ? text.size() : maxLength;
-  result->clear();
-  if (replacement.find(token) != std::string_view::npos) {
-    size_t start = 0;
-    for (size_t pos = text.find(token); pos != std::string_view::npos;
-         pos = text.find(token, start)) {
-      result->append(text.substr(start, pos - start));
-      result->append(replacement);
-      start = pos + token.size();
-      if (result->size() > limit) return false;
-    }
-    result->append(text.substr(start));
-    return result->size() <= limit;
-  }
-  if (replacement.size() > token.size()) {
+  if (replacement.size() > token.size() && replacement.find(token) == std::string_view::npos) {
     // A lower bound first, so hopeless growth is refused without doing it: an occurrence of the
     // text as it is now is either replaced itself or overlapped by a replaced one, and a replaced
     // occurrence can overlap at most two of them.
@@ -114,29 +75,9 @@ bool ReplaceAllBounded(std::string_view text, std::string_view token, std::strin
     const size_t atLeast = (occurrences + 1) / 2;
     if (atLeast > (limit - text.size()) / (replacement.size() - token.size())) return false;
   }
-  // `pending` is the unread rest of the text, reversed, so that a replacement goes back in front
-  // of it and is read again, just as a new search from the start would meet it. `result` never
-  // holds an occurrence, so a new one can only end at its last character.
-  std::string pending(text.rbegin(), text.rend());
-  const std::string reversed(replacement.rbegin(), replacement.rend());
-  const char last = token.back();
   size_t replacements = 0;
-  result->reserve(text.size());
-  while (!pending.empty()) {
-    const char c = pending.back();
-    pending.pop_back();
-    result->push_back(c);
-    if (c != last || result->size() < token.size() ||
-        result->compare(result->size() - token.size(), token.size(), token) != 0) {
-      continue;
-    }
-    result->resize(result->size() - token.size());
-    pending += reversed;
-    // Growth is bounded by the length check; rewriting in place (a replacement as long as the
-    // token) by the count.
-    if (result->size() + pending.size() > limit || ++replacements > limit) return false;
-  }
-  return true;
+  return smallstr_detail::ReplaceRepeatedly(text, token, replacement, limit, limit + 1, result,
+                                            &replacements);
 }
 
 }  // namespace
@@ -176,9 +117,8 @@ bool CScriptEngine::CanNest(const char* what, const char* name) const {
     std::string subject(what);
     if (name) subject += std::string(" '") + name + "'";
     vexa::platform::WriteDiagnostic(
-        "script", subject + " not run: the script nests too deeply (" +
-                      std::to_string(depth_) + " levels, " + std::to_string(StackUsed() / 1024) +
-                      " KB of stack)");
+        "script", subject + " not run: the script nests too deeply (" + std::to_string(depth_) +
+                      " levels, " + std::to_string(StackUsed() / 1024) + " KB of stack)");
   }
   return false;
 }
@@ -291,14 +231,13 @@ size_t CountElements(const CXMLElement* root) {
 
 CScriptEngine::IncludeResult CScriptEngine::ExpandInclude(CXMLElement* include,
                                                           std::vector<CSmallStr>* chain,
-                                                          IncludeBudget* budget,
-                                                          size_t* inserted) {
+                                                          IncludeBudget* budget, size_t* inserted) {
   CSmallStr url;
   if (!include->GetAttribute("url", url) || url.IsEmpty()) return IncludeResult::kInert;
   if (static_cast<int>(chain->size()) >= kMaxIncludeDepth) {
-    vexa::platform::WriteDiagnostic(
-        "script", "include of '" + std::string(url.c_str()) + "': include chain deeper than " +
-                      std::to_string(kMaxIncludeDepth) + " files");
+    vexa::platform::WriteDiagnostic("script", "include of '" + std::string(url.c_str()) +
+                                                  "': include chain deeper than " +
+                                                  std::to_string(kMaxIncludeDepth) + " files");
     return IncludeResult::kBoundHit;
   }
   CSmallStr key = IncludeKey(url.c_str());
@@ -310,9 +249,9 @@ CScriptEngine::IncludeResult CScriptEngine::ExpandInclude(CXMLElement* include,
     }
   }
   if (budget->expansions <= 0) {
-    vexa::platform::WriteDiagnostic(
-        "script", "include of '" + std::string(url.c_str()) + "': more than " +
-                      std::to_string(includeExpansionLimit_) + " includes");
+    vexa::platform::WriteDiagnostic("script",
+                                    "include of '" + std::string(url.c_str()) + "': more than " +
+                                        std::to_string(includeExpansionLimit_) + " includes");
     return IncludeResult::kBoundHit;
   }
   --budget->expansions;
@@ -393,14 +332,14 @@ void CScriptEngine::SubstituteAttributes(CXMLElement* element, const char* token
   if (needle.empty()) return;
   for (auto& entry : element->GetAttributes()) {
     CSmallStr& value = entry.second.value;
-    const std::string_view text(value.c_str(), static_cast<size_t>(value.GetLength()));
+    const std::string_view text = value.view();
     if (text.find(needle) == std::string_view::npos) continue;
     // Chains of definitions whose values hold several tokens of the next one multiply in length;
     // a value that would outgrow the bounds keeps its tokens instead.
     std::string replaced;
     if (!ReplaceAllBounded(text, needle, replacement, kMaxDefinedValueLength, &replaced)) {
-      DefinitionBoundHit(token, "a value would grow beyond " +
-                                    std::to_string(kMaxDefinedValueLength) + " bytes");
+      DefinitionBoundHit(
+          token, "a value would grow beyond " + std::to_string(kMaxDefinedValueLength) + " bytes");
       continue;
     }
     const int64_t growth = static_cast<int64_t>(replaced.size()) - value.GetLength();
@@ -450,9 +389,9 @@ void CScriptEngine::ReportFailure(const CXMLElement* statement, HRESULT hr) {
   if (shown.size() > 200) shown = shown.substr(0, 200) + "...";
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-  const char* why = hr == E_NOTIMPL ? "not supported by this player"
+  const char* why = hr == E_NOTIMPL                         ? "not supported by this player"
                     : hr == E_POINTER || hr == E_INVALIDARG ? "a required attribute is missing"
-                                                              : "it failed";
+                                                            : "it failed";
   vexa::platform::WriteDiagnostic("script", "statement " + shown + ": " + why + " (" + code + ")");
 }
 
@@ -482,12 +421,12 @@ HRESULT CScriptEngine::RunVar(CXMLElement* statement, CExecContext* scope) {
   name.Trim();
   if (name.IsEmpty()) return E_FAIL;
   statement->GetAttribute("expr", expr);
-  CVariant value;
-  HRESULT hr = Evaluate(expr.c_str(), scope, &value.v);
+  CVariant evaluated;
+  HRESULT hr = Evaluate(expr.c_str(), scope, &evaluated.value);
   if (FAILED(hr)) return hr;
-  if (SUCCEEDED(scope->DeclareVariable(name.c_str(), &value.v))) return S_OK;
+  if (SUCCEEDED(scope->DeclareVariable(name.c_str(), &evaluated.value))) return S_OK;
   if (!scope->HasOwnVariable(name.c_str())) return E_FAIL;
-  return scope->AssignVariable(name.c_str(), &value.v);
+  return scope->AssignVariable(name.c_str(), &evaluated.value);
 }
 
 HRESULT CScriptEngine::RunAssign(CXMLElement* statement, CExecContext* scope) {
@@ -498,39 +437,38 @@ HRESULT CScriptEngine::RunAssign(CXMLElement* statement, CExecContext* scope) {
   if (name.IsEmpty()) return E_FAIL;
   statement->GetAttribute("expr", expr);
   statement->GetAttribute(kBaseAttribute, base);
-  CVariant value;
-  HRESULT hr = Evaluate(expr.c_str(), scope, &value.v);
+  CVariant evaluated;
+  HRESULT hr = Evaluate(expr.c_str(), scope, &evaluated.value);
   if (FAILED(hr)) return hr;
-  if (host_ && SUCCEEDED(host_->SetSystemVariable(name.c_str(), &value.v, base.c_str()))) {
+  if (host_ && SUCCEEDED(host_->SetSystemVariable(name.c_str(), &evaluated.value, base.c_str()))) {
     return S_OK;
   }
-  if (SUCCEEDED(scope->AssignVariable(name.c_str(), &value.v))) return S_OK;
-  return scope->DeclareVariable(name.c_str(), &value.v);
+  if (SUCCEEDED(scope->AssignVariable(name.c_str(), &evaluated.value))) return S_OK;
+  return scope->DeclareVariable(name.c_str(), &evaluated.value);
 }
 
 HRESULT CScriptEngine::RunSet(CXMLElement* statement, CExecContext* scope) {
   CSmallStr var;
   statement->GetAttribute("var", var);
   if (var.IsEmpty()) return E_FAIL;
-  CVariant value;
+  CVariant evaluated;
   CSmallStr expr;
   if (statement->GetAttribute("expr", expr)) {
-    HRESULT hr = Evaluate(expr.c_str(), scope, &value.v);
+    HRESULT hr = Evaluate(expr.c_str(), scope, &evaluated.value);
     if (FAILED(hr)) return hr;
   } else {
     CExecContext body(scope);
     if (FAILED(Execute(statement, &body))) return E_FAIL;
     CSmallStr text;
     statement->ToXML(text, 0, true, false);
-    std::wstring wide = vexa::platform::AnsiToWide(
-        std::string_view(text.c_str(), static_cast<size_t>(text.GetLength())));
+    std::wstring wide = vexa::platform::AnsiToWide(text.view());
     BSTR bstr = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     if (!bstr) return E_OUTOFMEMORY;
-    value.v.vt = VT_BSTR;
-    value.v.bstrVal = bstr;
+    evaluated.value.vt = VT_BSTR;
+    evaluated.value.bstrVal = bstr;
   }
   if (!host_) return E_FAIL;
-  host_->SetMovieValue(var.c_str(), &value.v);
+  host_->SetMovieValue(var.c_str(), &evaluated.value);
   return S_OK;
 }
 
@@ -546,7 +484,7 @@ HRESULT CScriptEngine::RunTrace(CXMLElement* statement, CExecContext* scope) {
   statement->GetAttribute("expr", expr);
   if (expr.IsEmpty()) return S_OK;
   CVariant ignored;
-  Evaluate(expr.c_str(), scope, &ignored.v);
+  Evaluate(expr.c_str(), scope, &ignored.value);
   return S_OK;
 }
 
@@ -556,7 +494,7 @@ HRESULT CScriptEngine::RunTimer(CXMLElement* statement, bool repeating) {
   statement->GetAttribute("value", value);
   statement->GetAttribute("expr", expr);
   if (value.IsEmpty() || expr.IsEmpty()) return E_FAIL;
-  const int32_t milliseconds = ParseDecimal(value.c_str());
+  const int32_t milliseconds = vexa::platform::DecimalValue(value.c_str());
   if (milliseconds == 0) return S_OK;
   if (!host_) return E_FAIL;
   auto text = std::make_unique<CSmallStr>(expr);
@@ -571,16 +509,16 @@ HRESULT CScriptEngine::RunFSCommand(CXMLElement* statement, CExecContext* scope)
   if (nameExpr.IsEmpty()) return E_FAIL;
   statement->GetAttribute("args", argsExpr);
   CVariant command;
-  HRESULT hr = Evaluate(nameExpr.c_str(), scope, &command.v);
+  HRESULT hr = Evaluate(nameExpr.c_str(), scope, &command.value);
   if (FAILED(hr)) return hr;
   CVariant args;
   if (!argsExpr.IsEmpty()) {
-    hr = Evaluate(argsExpr.c_str(), scope, &args.v);
+    hr = Evaluate(argsExpr.c_str(), scope, &args.value);
     if (FAILED(hr)) return hr;
   }
   if (!host_) return E_FAIL;
-  const std::wstring commandText = ThroughAnsi(ValueToString(command.v));
-  const std::wstring argsText = ThroughAnsi(ValueToString(args.v));
+  const std::wstring commandText = ThroughAnsi(ValueToString(command.value));
+  const std::wstring argsText = ThroughAnsi(ValueToString(args.value));
   return host_->SendFSCommand(commandText.c_str(), argsText.c_str());
 }
 
@@ -595,23 +533,23 @@ HRESULT CScriptEngine::RunIf(CXMLElement* statement, CExecContext* scope) {
   op.ReplaceAll("&lt;", "<");
   CVariant left;
   CVariant right;
-  HRESULT hr = Evaluate(expr1.c_str(), scope, &left.v);
+  HRESULT hr = Evaluate(expr1.c_str(), scope, &left.value);
   if (FAILED(hr)) return hr;
-  hr = Evaluate(expr2.c_str(), scope, &right.v);
+  hr = Evaluate(expr2.c_str(), scope, &right.value);
   if (FAILED(hr)) return hr;
   bool holds = false;
   if (op.CompareNoCase("==") == 0) {
-    holds = EqualValue(left.v, right.v);
+    holds = EqualValue(left.value, right.value);
   } else if (op.CompareNoCase("!=") == 0) {
-    holds = ValuesDiffer(left.v, right.v);
+    holds = ValuesDiffer(left.value, right.value);
   } else if (op.CompareNoCase(">") == 0) {
-    holds = GreaterValue(left.v, right.v);
+    holds = GreaterValue(left.value, right.value);
   } else if (op.CompareNoCase("<") == 0) {
-    holds = LessValue(left.v, right.v);
+    holds = LessValue(left.value, right.value);
   } else if (op.CompareNoCase(">=") == 0) {
-    holds = GreaterEqualValue(left.v, right.v);
+    holds = GreaterEqualValue(left.value, right.value);
   } else if (op.CompareNoCase("<=") == 0) {
-    holds = LessEqualValue(left.v, right.v);
+    holds = LessEqualValue(left.value, right.value);
   }
   if (!holds) return S_OK;
   std::unique_ptr<CXMLElement> body(statement->Clone(true));

@@ -6,17 +6,9 @@
 #include "platform/codepage.h"
 #include "script/smallstr.h"
 #include "script/value.h"
+#include "script/variant.h"
 
 namespace {
-
-// A VARIANT that releases what it holds.
-struct CVariantHolder {
-  CVariantHolder() { VariantInit(&v); }
-  ~CVariantHolder() { VariantClear(&v); }
-  CVariantHolder(const CVariantHolder&) = delete;
-  CVariantHolder& operator=(const CVariantHolder&) = delete;
-  VARIANT v;
-};
 
 enum class Pending {
   kAdd,
@@ -78,7 +70,7 @@ class CEvaluator {
   // then true). On success *result receives the accumulated value and `p` the position reached.
   HRESULT Run(const char*& p, int depth, bool* closed, VARIANT* result) {
     *closed = false;
-    CVariantHolder acc;
+    CVariant acc;
     Pending op = Pending::kAdd;
     char prev = 0;
     HRESULT hr;
@@ -91,30 +83,30 @@ class CEvaluator {
       }
       if (c == '(') {
         ++p;
-        CVariantHolder operand;
-        hr = Nested(p, depth, &operand.v);
+        CVariant operand;
+        hr = Nested(p, depth, &operand.value);
         if (FAILED(hr)) return hr;
-        hr = Combine(&acc.v, operand.v, op);
+        hr = Combine(&acc.value, operand.value, op);
         if (FAILED(hr)) return hr;
       } else if (IsDigit(c) || c == '.') {
-        CVariantHolder operand;
-        hr = NumberLiteral(p, &operand.v);
+        CVariant operand;
+        hr = NumberLiteral(p, &operand.value);
         if (FAILED(hr)) return hr;
-        hr = Combine(&acc.v, operand.v, op);
+        hr = Combine(&acc.value, operand.value, op);
         if (FAILED(hr)) return hr;
       } else if (c == '\'' || c == '"') {
-        CVariantHolder operand;
-        hr = StringLiteral(p, &operand.v);
+        CVariant operand;
+        hr = StringLiteral(p, &operand.value);
         if (FAILED(hr)) return hr;
-        hr = Combine(&acc.v, operand.v, op);
+        hr = Combine(&acc.value, operand.value, op);
         if (FAILED(hr)) return hr;
       } else if (IsLetter(c)) {
-        CVariantHolder operand;
+        CVariant operand;
         bool has_operand = false;
-        hr = Identifier(p, depth, &operand.v, &has_operand);
+        hr = Identifier(p, depth, &operand.value, &has_operand);
         if (FAILED(hr)) return hr;
         if (has_operand) {
-          hr = Combine(&acc.v, operand.v, op);
+          hr = Combine(&acc.value, operand.value, op);
           if (FAILED(hr)) return hr;
         }
       } else {
@@ -149,8 +141,7 @@ class CEvaluator {
       }
       prev = p[-1];
     }
-    *result = acc.v;
-    VariantInit(&acc.v);
+    acc.Detach(result);
     return S_OK;
   }
 
@@ -228,8 +219,8 @@ class CEvaluator {
     while (*after == ' ') ++after;
     if (*after == '(') {
       p = after + 1;
-      CVariantHolder arguments;  // evaluated for their effects only
-      HRESULT hr = Nested(p, depth, &arguments.v);
+      CVariant arguments;  // evaluated for their effects only
+      HRESULT hr = Nested(p, depth, &arguments.value);
       if (FAILED(hr)) return hr;
       if (!host_ || FAILED(host_->RunScriptFunction(name.c_str()))) return E_FAIL;
       *has_operand = false;
@@ -237,10 +228,9 @@ class CEvaluator {
     }
     p = after;
     if (!host_) return E_FAIL;
-    CVariantHolder value;
-    if (FAILED(host_->LookupVariable(name.c_str(), &value.v))) return E_FAIL;
-    *result = value.v;
-    VariantInit(&value.v);
+    CVariant value;
+    if (FAILED(host_->LookupVariable(name.c_str(), &value.value))) return E_FAIL;
+    value.Detach(result);
     *has_operand = true;
     return S_OK;
   }

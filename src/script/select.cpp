@@ -10,40 +10,17 @@
 #include "data/pseudourl.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/decimal.h"
 #include "script/engine.h"
 #include "script/value.h"
+#include "script/variant.h"
 #include "script/xml.h"
 
 namespace {
 
-struct CVariant {
-  CVariant() { VariantInit(&v); }
-  ~CVariant() { VariantClear(&v); }
-  CVariant(const CVariant&) = delete;
-  CVariant& operator=(const CVariant&) = delete;
-  VARIANT v;
-};
-
 constexpr char kRandomCall[] = "random(";
 constexpr char kRandomPick[] = "RAND";
 constexpr char kPosition[] = "position()";
-
-// The decimal number at the start of `text` (optional sign, digits), saturated to 32 bits;
-// `fallback` when there is none.
-int32_t ReadNumber(std::string_view text, int32_t fallback) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int64_t value = 0;
-  bool any = false;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    any = true;
-    if (value <= INT32_MAX) value = value * 10 + (text[i] - '0');
-  }
-  if (!any) return fallback;
-  if (negative) value = -value;
-  return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
-}
 
 }  // namespace
 
@@ -98,10 +75,9 @@ HRESULT CScriptEngine::RunElement(CXMLElement* statement, CExecContext* scope) {
     // Statements that did not come from a file (EXEC text, opened ifdef blocks) name their data
     // folder through the script variable DBBASE.
     CVariant dbBase;
-    if (SUCCEEDED(scope->LookupVariable("DBBASE", &dbBase.v))) {
-      const CSmallWStr text = ValueToString(dbBase.v);
-      base = CSmallStr(vexa::platform::WideToAnsi(
-          std::wstring_view(text.c_str(), static_cast<size_t>(text.GetLength()))));
+    if (SUCCEEDED(scope->LookupVariable("DBBASE", &dbBase.value))) {
+      const CSmallWStr text = ValueToString(dbBase.value);
+      base = CSmallStr(vexa::platform::WideToAnsi(text.view()));
     }
   }
   const CSmallStr documentUrl = ResolveRelativePath(url.c_str(), base.c_str());
@@ -130,7 +106,7 @@ HRESULT CScriptEngine::Select(CXMLElement* node, const char* path, CExecContext*
   const std::string_view rest = whole.substr(slash + 1);
   if (!head.empty()) {
     const CSmallStr& nodeName = node->GetName();
-    if (head != std::string_view(nodeName.c_str(), static_cast<size_t>(nodeName.GetLength()))) {
+    if (head != nodeName.view()) {
       return E_FAIL;
     }
     out->SetName(CSmallStr(std::string(head)));
@@ -165,7 +141,10 @@ HRESULT CScriptEngine::Select(CXMLElement* node, const char* path, CExecContext*
     random = true;
     const std::string text = predicate.str();
     const size_t numberAt = static_cast<size_t>(randomAt) + sizeof(kRandomCall) - 1;
-    int32_t wanted = ReadNumber(std::string_view(text).substr(numberAt), 1);
+    // "random(" is followed at once by the count (optional sign, digits); none means one.
+    const vexa::platform::DecimalRead count = vexa::platform::ReadDecimal(
+        std::string_view(text).substr(numberAt), vexa::platform::DecimalSpace::kNone);
+    int32_t wanted = count.digits ? count.value : 1;
     const size_t close = text.find(')', numberAt);
     if (close == std::string::npos) return E_FAIL;
     const std::string call = text.substr(static_cast<size_t>(randomAt), close + 1 - randomAt);
@@ -191,9 +170,9 @@ HRESULT CScriptEngine::Select(CXMLElement* node, const char* path, CExecContext*
       test.ReplaceAll(kPosition, std::to_string(position).c_str());
       if (random) test.ReplaceAll(kRandomPick, std::to_string(picks[pick]).c_str());
       CVariant verdict;
-      HRESULT hr = Evaluate(test.c_str(), scope, &verdict.v);
+      HRESULT hr = Evaluate(test.c_str(), scope, &verdict.value);
       if (FAILED(hr)) return hr;
-      if (!ValueToBool(verdict.v)) {
+      if (!ValueToBool(verdict.value)) {
         ++position;
         continue;
       }

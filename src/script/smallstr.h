@@ -21,6 +21,7 @@
 #include <cwchar>
 #include <cwctype>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "platform/oleauto.h"
@@ -46,6 +47,70 @@ inline int Length(const char* s) {
 }
 inline int Length(const wchar_t* s) {
   return static_cast<int>(std::wcslen(s));
+}
+
+// What replacing the first occurrence of `token` (not empty) in `text` by `replacement`, then
+// searching again from the start, until no occurrence is left, makes of `text`, computed in linear
+// time into *out; *count receives the number of replacements. Where the replacement holds the token
+// itself that rule would never end: each occurrence of the original text is replaced once, left to
+// right, instead.
+// Bounds: the work stops once the text would be longer than `maxLength` characters or, where
+// replacements keep recreating the token, after `maxCount` replacements. Returns true when the text
+// was worked through; false when a bound stopped it, with *out holding the text as it stood then
+// (the part worked through, then the rest as it was).
+template <class C>
+bool ReplaceRepeatedly(std::basic_string_view<C> text, std::basic_string_view<C> token,
+                       std::basic_string_view<C> replacement, size_t maxLength, size_t maxCount,
+                       std::basic_string<C>* out, size_t* count) {
+  using View = std::basic_string_view<C>;
+  out->clear();
+  *count = 0;
+  const size_t n = token.size();
+  if (n == 0) {
+    out->assign(text);
+    return true;
+  }
+  if (replacement.find(token) != View::npos) {
+    size_t from = 0;
+    for (size_t pos = text.find(token); pos != View::npos; pos = text.find(token, from)) {
+      out->append(text.substr(from, pos - from));
+      out->append(replacement);
+      from = pos + n;
+      ++*count;
+      // The length never shrinks here (the replacement is at least as long as the token).
+      if (out->size() + (text.size() - from) > maxLength) {
+        out->append(text.substr(from));
+        return false;
+      }
+    }
+    out->append(text.substr(from));
+    return true;
+  }
+  // `pending` is the unread rest of the text, reversed, so that a replacement goes back in front of
+  // it and is read again, just as a new search from the start would meet it. The text left of the
+  // first occurrence never holds one, so *out never does either and a new occurrence can only end
+  // at its last character.
+  std::basic_string<C> pending(text.rbegin(), text.rend());
+  const std::basic_string<C> reversed(replacement.rbegin(), replacement.rend());
+  const C last = token.back();
+  out->reserve(text.size());
+  while (!pending.empty()) {
+    const C c = pending.back();
+    pending.pop_back();
+    out->push_back(c);
+    if (c != last || out->size() < n || out->compare(out->size() - n, n, token.data(), n) != 0) {
+      continue;
+    }
+    out->resize(out->size() - n);
+    pending += reversed;
+    // Growth is bounded by the length; rewriting in place (a replacement as long as the token,
+    // moving characters along) by the count.
+    if (++*count >= maxCount || out->size() + pending.size() > maxLength) {
+      out->append(pending.rbegin(), pending.rend());
+      return false;
+    }
+  }
+  return true;
 }
 
 inline int ToLowerAscii(int c) {
@@ -115,6 +180,10 @@ class CSmallStrT {
   int GetLength() const { return rep_ ? rep_->length : 0; }
   C operator[](int index) const { return (index >= 0 && index < GetLength()) ? c_str()[index] : 0; }
   StdString str() const { return StdString(c_str(), static_cast<size_t>(GetLength())); }
+  // The same characters as str() without a copy; valid while the string lives and is not changed.
+  std::basic_string_view<C> view() const {
+    return std::basic_string_view<C>(c_str(), static_cast<size_t>(GetLength()));
+  }
   // True when the string has its own character block (see Compare).
   bool HasBlock() const { return rep_ && rep_->chars; }
 
@@ -189,8 +258,9 @@ class CSmallStrT {
     return text ? Equals(text, smallstr_detail::Length(text)) : false;
   }
   bool operator!=(const C* text) const { return !(*this == text); }
-  // Strict weak order by content, for use as a map key.
-  bool operator<(const CSmallStrT& o) const { return str() < o.str(); }
+  // Strict weak order by content, for use as a map key: the order of str() (character traits order,
+  // all GetLength() characters, a prefix first), compared in place.
+  bool operator<(const CSmallStrT& o) const { return view() < o.view(); }
 
   // True for "on", "true" or "1", ignoring case.
   bool IsTrue() const {
@@ -252,49 +322,19 @@ class CSmallStrT {
   // - the replacement contains the search text: each occurrence of the original text is replaced
   //   once, left to right;
   // - replacements that keep recreating the search text elsewhere: the work stops after
-  //   kReplaceAllBudget replacements or once the text exceeds kReplaceAllMaxLength characters,
-  //   leaving the text as it stands then.
+  //   kReplaceAllBudget replacements.
+  // In both, the work also stops once the text would exceed kReplaceAllMaxLength characters. A
+  // stop leaves the text as it stands then. See smallstr_detail::ReplaceRepeatedly.
   static constexpr int kReplaceAllBudget = 1000000;
   static constexpr size_t kReplaceAllMaxLength = 64u << 20;
   int ReplaceAll(const C* search, const C* replacement) {
     if (IsEmpty() || !search || !*search) return 0;
-    if (!replacement) replacement = empty_;
-    const StdString text = str();
-    const StdString needle(search);
-    const StdString with(replacement);
-    const size_t n = needle.size();
     StdString out;
-    out.reserve(text.size());
-    int count = 0;
-    if (with.find(needle) != StdString::npos) {
-      size_t from = 0;
-      for (size_t pos = text.find(needle); pos != StdString::npos; pos = text.find(needle, from)) {
-        out.append(text, from, pos - from);
-        out.append(with);
-        from = pos + n;
-        ++count;
-      }
-      out.append(text, from, StdString::npos);
-    } else {
-      // The text left of the first occurrence never holds one, so the leftmost occurrence of the
-      // whole text is the first one completed while characters move from the input to `out`. A
-      // replacement goes back to the front of the input, since it may combine with what follows.
-      StdString input(text.rbegin(), text.rend());  // consumed from the back
-      while (!input.empty()) {
-        out.push_back(input.back());
-        input.pop_back();
-        if (out.size() >= n && out.back() == needle.back() &&
-            out.compare(out.size() - n, n, needle) == 0) {
-          out.resize(out.size() - n);
-          input.append(with.rbegin(), with.rend());
-          if (++count >= kReplaceAllBudget || out.size() + input.size() > kReplaceAllMaxLength)
-            break;
-        }
-      }
-      out.append(input.rbegin(), input.rend());
-    }
+    size_t count = 0;
+    smallstr_detail::ReplaceRepeatedly<C>(view(), search, replacement ? replacement : empty_,
+                                          kReplaceAllMaxLength, kReplaceAllBudget, &out, &count);
     if (count) AssignStd(out);
-    return count;
+    return static_cast<int>(count);
   }
 
   // Replaces every `from` by `to`; returns the count.
