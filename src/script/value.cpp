@@ -94,89 +94,106 @@ void ApplyReal(Op op, T* a, T b) {
   }
 }
 
-// Equal types: computes into `result` (a copy of left's payload). False when the type is not one
-// the operation computes (left stays unchanged).
-bool ComputeEqualTypes(Op op, const VARIANT& left, const VARIANT& right, VARIANT* result) {
-  *result = left;
-  const VARTYPE vt = left.vt;
-  if (op == Op::kAdd) {
-    switch (vt) {
-      case VT_I4:
-        return ApplyInt(op, &result->lVal, right.lVal), true;
-      case VT_UI4:
-        return ApplyInt(op, &result->ulVal, right.ulVal), true;
-      case VT_INT:
-        return ApplyInt(op, &result->intVal, right.intVal), true;
-      case VT_UINT:
-        return ApplyInt(op, &result->uintVal, right.uintVal), true;
-      case VT_R8:
-        return ApplyReal(op, &result->dblVal, right.dblVal), true;
-      case VT_BOOL:
-        return ApplyInt(op, &result->boolVal, right.boolVal), true;
-      default:
-        return false;
-    }
-  }
-  if (op == Op::kDivide) {
-    switch (vt) {
-      case VT_I2:
-        return ApplyInt(op, &result->iVal, right.iVal);
-      case VT_BOOL:
-        return ApplyInt(op, &result->boolVal, right.boolVal);
-      case VT_I4:
-        return ApplyInt(op, &result->lVal, right.lVal);
-      case VT_INT:
-        return ApplyInt(op, &result->intVal, right.intVal);
-      case VT_UI4:
-        return ApplyInt(op, &result->ulVal, right.ulVal);
-      case VT_UINT:
-        return ApplyInt(op, &result->uintVal, right.uintVal);
-      case VT_R4:
-        return ApplyReal(op, &result->fltVal, right.fltVal), true;
-      case VT_R8:
-        return ApplyReal(op, &result->dblVal, right.dblVal), true;
-      case VT_I1: {
-        signed char a = static_cast<signed char>(result->cVal);
-        if (!ApplyInt(op, &a, static_cast<signed char>(right.cVal))) return false;
-        result->cVal = static_cast<CHAR>(a);
-        return true;
-      }
-      case VT_UI1:
-        return ApplyInt(op, &result->bVal, right.bVal);
-      case VT_UI2:
-        return ApplyInt(op, &result->uiVal, right.uiVal);
-      default:
-        return false;
-    }
-  }
-  // Subtract and multiply share one table.
+// The types each operation computes when both sides have the same type; the sets are part of the
+// language (see value.h). Subtract, multiply and divide share one.
+bool ComputesEqualTypes(Op op, VARTYPE vt) {
   switch (vt) {
-    case VT_I2:
-      return ApplyInt(op, &result->iVal, right.iVal), true;
-    case VT_BOOL:
-      return ApplyInt(op, &result->boolVal, right.boolVal), true;
-    case VT_UI2:
-      return ApplyInt(op, &result->uiVal, right.uiVal), true;
     case VT_I4:
-      return ApplyInt(op, &result->lVal, right.lVal), true;
     case VT_UI4:
-      return ApplyInt(op, &result->ulVal, right.ulVal), true;
     case VT_INT:
-      return ApplyInt(op, &result->intVal, right.intVal), true;
     case VT_UINT:
-      return ApplyInt(op, &result->uintVal, right.uintVal), true;
-    case VT_R4:
-      return ApplyReal(op, &result->fltVal, right.fltVal), true;
     case VT_R8:
-      return ApplyReal(op, &result->dblVal, right.dblVal), true;
+    case VT_BOOL:
+      return true;
+    case VT_I2:
+    case VT_UI2:
+    case VT_R4:
+    case VT_I1:
+    case VT_UI1:
+      return op != Op::kAdd;
+    default:
+      return false;
+  }
+}
+
+// *a op= b in the width and signedness of a's type (VT_BOOL as signed 16 bits, VT_I1 as signed 8
+// bits whatever the signedness of char). False when the step is not carried out (an integer
+// division by zero, or a type without arithmetic), leaving *a unchanged.
+bool ApplyTyped(Op op, VARIANT* a, const VARIANT& b) {
+  switch (a->vt) {
+    case VT_I2:
+      return ApplyInt(op, &a->iVal, b.iVal);
+    case VT_BOOL:
+      return ApplyInt(op, &a->boolVal, b.boolVal);
+    case VT_UI2:
+      return ApplyInt(op, &a->uiVal, b.uiVal);
+    case VT_I4:
+      return ApplyInt(op, &a->lVal, b.lVal);
+    case VT_UI4:
+      return ApplyInt(op, &a->ulVal, b.ulVal);
+    case VT_INT:
+      return ApplyInt(op, &a->intVal, b.intVal);
+    case VT_UINT:
+      return ApplyInt(op, &a->uintVal, b.uintVal);
+    case VT_R4:
+      return ApplyReal(op, &a->fltVal, b.fltVal), true;
+    case VT_R8:
+      return ApplyReal(op, &a->dblVal, b.dblVal), true;
     case VT_I1: {
-      signed char a = static_cast<signed char>(result->cVal);
-      ApplyInt(op, &a, static_cast<signed char>(right.cVal));
-      result->cVal = static_cast<CHAR>(a);
+      signed char value = static_cast<signed char>(a->cVal);
+      if (!ApplyInt(op, &value, static_cast<signed char>(b.cVal))) return false;
+      a->cVal = static_cast<CHAR>(value);
       return true;
     }
     case VT_UI1:
-      return ApplyInt(op, &result->bVal, right.bVal), true;
+      return ApplyInt(op, &a->bVal, b.bVal);
+    default:
+      return false;
+  }
+}
+
+// Equal types: computes into `result` (a copy of left's payload). False when the type is not one
+// the operation computes, or the step is not carried out (left stays unchanged).
+bool ComputeEqualTypes(Op op, const VARIANT& left, const VARIANT& right, VARIANT* result) {
+  *result = left;
+  return ComputesEqualTypes(op, left.vt) && ApplyTyped(op, result, right);
+}
+
+// The value of an integer-typed VARIANT: VT_I1, VT_UI1, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_INT,
+// VT_UINT, VT_ERROR (its status) and VT_CY (its raw 64-bit count, not divided by 10000). False for
+// every other type. Which of these an operation accepts is the operation's own rule.
+bool IntegerValue(const VARIANT& v, int64_t* n) {
+  switch (v.vt) {
+    case VT_I1:
+      *n = static_cast<signed char>(v.cVal);
+      return true;
+    case VT_UI1:
+      *n = v.bVal;
+      return true;
+    case VT_I2:
+      *n = v.iVal;
+      return true;
+    case VT_UI2:
+      *n = v.uiVal;
+      return true;
+    case VT_I4:
+      *n = v.lVal;
+      return true;
+    case VT_UI4:
+      *n = v.ulVal;
+      return true;
+    case VT_INT:
+      *n = v.intVal;
+      return true;
+    case VT_UINT:
+      *n = v.uintVal;
+      return true;
+    case VT_ERROR:
+      *n = v.scode;
+      return true;
+    case VT_CY:
+      *n = v.cyVal.int64;
+      return true;
     default:
       return false;
   }
@@ -192,18 +209,14 @@ struct Contribution {
 
 Contribution Contribute(const VARIANT& v, Op op) {
   Contribution c;
+  int64_t n = 0;
   switch (v.vt) {
     case VT_I4:
-      c.counts = true, c.bits = static_cast<uint32_t>(v.lVal), c.real = v.lVal;
-      break;
     case VT_INT:
-      c.counts = true, c.bits = static_cast<uint32_t>(v.intVal), c.real = v.intVal;
-      break;
     case VT_UI4:
-      c.counts = true, c.bits = v.ulVal, c.real = v.ulVal;
-      break;
     case VT_UINT:
-      c.counts = true, c.bits = v.uintVal, c.real = v.uintVal;
+      IntegerValue(v, &n);
+      c.counts = true, c.bits = static_cast<uint32_t>(n), c.real = static_cast<double>(n);
       break;
     case VT_R8:
       c.counts = true, c.is_real = true, c.real = v.dblVal;
@@ -336,109 +349,53 @@ HRESULT CompareOrdered(T a, T b) {
 }  // namespace
 
 CSmallWStr ValueToString(const VARIANT& value) {
-  std::string text;
   switch (value.vt) {
     case VT_BSTR:
       if (!value.bstrVal) return CSmallWStr();
       return CSmallWStr(value.bstrVal, static_cast<int>(SysStringLen(value.bstrVal)));
     case VT_EMPTY:
       return CSmallWStr();
-    case VT_I2:
-      text = std::to_string(value.iVal);
-      break;
-    case VT_I4:
-      text = std::to_string(value.lVal);
-      break;
-    case VT_ERROR:
-      text = std::to_string(value.scode);
-      break;
-    case VT_INT:
-      text = std::to_string(value.intVal);
-      break;
-    case VT_UI1:
-      text = std::to_string(value.bVal);
-      break;
-    case VT_UI2:
-      text = std::to_string(value.uiVal);
-      break;
-    case VT_UI4:
-      text = std::to_string(value.ulVal);
-      break;
-    case VT_UINT:
-      text = std::to_string(value.uintVal);
-      break;
     case VT_R4:
       return FormatFixed(value.fltVal);
     case VT_R8:
       return FormatExponent(value.dblVal);
-    case VT_CY:
-      text = std::to_string(value.cyVal.int64);
-      break;
     case VT_DATE:
       return FromAnsi("VT_DATE");
     case VT_BOOL:
       return FromAnsi(value.boolVal == VARIANT_TRUE ? "true" : "false");
+    case VT_I1:
+      return FromAnsi("NOT_IMPL");  // the one integer type without text
     default:
-      return FromAnsi("NOT_IMPL");
+      break;
   }
-  return FromAnsi(text.c_str());
+  int64_t n = 0;
+  if (IntegerValue(value, &n)) return FromAnsi(std::to_string(n).c_str());
+  return FromAnsi("NOT_IMPL");
 }
 
 bool ValueToBool(const VARIANT& value) {
   switch (value.vt) {
-    case VT_I2:
-      return value.iVal != 0;
-    case VT_I4:
-      return value.lVal != 0;
     case VT_R4:
       return value.fltVal != 0;
     case VT_R8:
       return value.dblVal != 0;
-    case VT_CY:
-      return value.cyVal.int64 != 0;
-    case VT_UI1:
-      return value.bVal != 0;
-    case VT_UI2:
-      return value.uiVal != 0;
-    case VT_UI4:
-      return value.ulVal != 0;
-    case VT_INT:
-      return value.intVal != 0;
-    case VT_UINT:
-      return value.uintVal != 0;
     case VT_DATE:
       return true;
     case VT_ERROR:
       return value.scode >= 0;
     case VT_BOOL:
       return value.boolVal == VARIANT_TRUE;
+    case VT_I1:
+      return false;  // not a number to this rule
     default:
-      return false;
+      break;
   }
+  int64_t n = 0;
+  return IntegerValue(value, &n) && n != 0;
 }
 
 int32_t ValueToInt(const VARIANT& value) {
   switch (value.vt) {
-    case VT_I1:
-      return static_cast<signed char>(value.cVal);
-    case VT_UI1:
-      return value.bVal;
-    case VT_I2:
-      return value.iVal;
-    case VT_UI2:
-      return value.uiVal;
-    case VT_I4:
-      return value.lVal;
-    case VT_UI4:
-      return static_cast<int32_t>(value.ulVal);
-    case VT_INT:
-      return value.intVal;
-    case VT_UINT:
-      return static_cast<int32_t>(value.uintVal);
-    case VT_CY:
-      return static_cast<int32_t>(static_cast<uint32_t>(value.cyVal.int64 & 0xFFFFFFFF));
-    case VT_ERROR:
-      return value.scode;
     case VT_R4:
       return TruncateToInt(value.fltVal);
     case VT_R8:
@@ -448,8 +405,12 @@ int32_t ValueToInt(const VARIANT& value) {
     case VT_BOOL:
       return value.boolVal == VARIANT_TRUE ? 1 : 0;
     default:
-      return 0;
+      break;
   }
+  // The low 32 bits: unsigned values are reinterpreted as signed, VT_CY is cut to its low half.
+  int64_t n = 0;
+  if (IntegerValue(value, &n)) return static_cast<int32_t>(static_cast<uint32_t>(n));
+  return 0;
 }
 
 HRESULT AddValue(VARIANT* left, const VARIANT& right) {
@@ -532,17 +493,19 @@ HRESULT CompareSameTypeValues(const VARIANT& left, const VARIANT& right) {
     case VT_ERROR:
       return VARCMP_EQ;
     case VT_I2:
-      return CompareOrdered<int64_t>(left.iVal, right.iVal);
+    case VT_I4:
+    case VT_UI1:
+    case VT_CY: {
+      int64_t a = 0;
+      int64_t b = 0;
+      IntegerValue(left, &a);
+      IntegerValue(right, &b);
+      return CompareOrdered(a, b);
+    }
     case VT_BOOL:
       return CompareOrdered<int64_t>(left.boolVal, right.boolVal);
-    case VT_I4:
-      return CompareOrdered<int64_t>(left.lVal, right.lVal);
-    case VT_UI1:
-      return CompareOrdered<int64_t>(left.bVal, right.bVal);
     case VT_I8:
       return CompareOrdered<int64_t>(left.llVal, right.llVal);
-    case VT_CY:
-      return CompareOrdered<int64_t>(left.cyVal.int64, right.cyVal.int64);
     case VT_R4:
       return CompareOrdered<float>(left.fltVal, right.fltVal);
     case VT_R8:
