@@ -137,7 +137,7 @@ class CMovie::CEventScope {
  public:
   explicit CEventScope(CMovie* movie) : movie_(movie) {
     if (movie_->depth_ == 0) {
-      movie_->steps_left_ = kMaxStepsPerEvent;
+      movie_->steps_left_ = movie_->steps_per_event_;
       movie_->limit_reported_ = false;
     }
     ok_ = movie_->depth_ < kMaxNesting;

@@ -136,6 +136,10 @@ class CMovie {
   bool GetVariable(const std::string& name, std::string* value) const;
   bool SetVariable(const std::string& name, const std::string& value);
 
+  // Statements one outermost event may run (kMaxStepsPerEvent unless set); tools that run many
+  // untrusted scenes (the fuzzer) set less.
+  void SetStepsPerEvent(int steps) { steps_per_event_ = steps > 0 ? steps : 1; }
+
   // Items of every layer, lowest layer first, each layer in drawing order.
   std::vector<DisplayItem> DisplayList() const;
   uint32_t background() const { return background_; }
@@ -201,6 +205,7 @@ class CMovie {
   uint64_t next_generation_ = 1;
   int depth_ = 0;
   int steps_left_ = 0;
+  int steps_per_event_ = kMaxStepsPerEvent;
   bool limit_reported_ = false;
   bool shut_down_ = false;
 };

@@ -58,6 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       CEchoHost host;
       CMovie movie(&host);
       host.movie = &movie;
+      // Every path is reached with a small budget; the default lets one input run for seconds.
+      movie.SetStepsPerEvent(2000);
       movie.LoadLayer(0, "fuzz", text);
       movie.Click(10, 10);
       movie.Key(65);

@@ -138,9 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   engine.SetHost(&host);
   engine.SetFileLoader(&loader);
   engine.SetRandomSource(&random);
-  engine.SetStepLimit(500);
+  engine.SetStepLimit(128);
   // The bound paths are the same with small limits, and an include bomb then costs milliseconds.
-  engine.SetIncludeLimits(2000, 64);
+  engine.SetIncludeLimits(500, 16);
   if (FAILED(engine.LoadScript())) return 0;
   engine.SetParent(&frame);
   engine.Execute(engine.GetScriptRoot(), nullptr);
