@@ -366,29 +366,23 @@ HRESULT VariantClear(VARIANTARG* v);
 // E_OUTOFMEMORY when a BSTR cannot be allocated (dest is then VT_EMPTY). dest == src does nothing.
 HRESULT VariantCopy(VARIANTARG* dest, VARIANTARG* src);
 // Converts *src to type `vt` into *dest (dest may equal src). On failure *dest is unchanged.
-// Supported, with the platform's rules:
-// - a type to itself (a copy); VT_INT/VT_UINT count as VT_I4/VT_UI4;
-// - VT_EMPTY to every scalar type below (zero, empty string, false) and to VT_NULL;
-// - every plain type except VT_ERROR to VT_EMPTY (except VT_NULL) and to VT_NULL; VT_NULL and
-//   VT_ERROR to nothing else;
-// - any conversion among VT_I1, VT_UI1, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT, VT_I8,
-//   VT_UI8, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BOOL and VT_BSTR (except VT_DATE to VT_BSTR, which
-//   would need the locale's date format).
-// Numbers: reals and currency round half to even when made integers; out-of-range values give
-// DISP_E_OVERFLOW, except between signed and unsigned integers of the same width, which are
-// reinterpreted (-1 becomes 0xFFFFFFFF), and VT_BOOL to unsigned types (true becomes 255,
-// 65535, ...); VT_CY is scaled by 10000; true is VARIANT_TRUE (-1).
-// To text: integers in decimal; VT_R8 with 15 and VT_R4 with 7 significant digits ("%G" style:
-// "0.5", "1E+20", "1E-05"); VT_CY without trailing zeros ("1.2345"); VT_BOOL "-1"/"0", or
-// "True"/"False" with VARIANT_ALPHABOOL.
-// From text (a null BSTR gives DISP_E_TYPEMISMATCH): surrounding white space, an optional sign,
-// digits with optional ',' group separators, an optional fraction and exponent, or "&H"/"&O" with
-// hexadecimal/octal digits; for VT_BOOL also "True"/"False" (any case). Other text gives
-// DISP_E_TYPEMISMATCH. This is the platform's syntax in an English locale, without its rarer
-// forms (trailing signs, parentheses, currency symbols, dates).
-// Any other pair gives DISP_E_TYPEMISMATCH (DISP_E_BADVARTYPE for unknown codes).
+// Only the conversions this code base asks for, with the platform's results:
+// - a type to itself (a copy);
+// - VT_EMPTY to VT_NULL, VT_BSTR (an empty string), VT_DECIMAL and every integer, real, VT_CY,
+//   VT_DATE and VT_BOOL type (zero, false);
+// - VT_I1, VT_UI1, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT, VT_I8, VT_UI8 to VT_BSTR in
+//   decimal; VT_R8 and VT_R4 to VT_BSTR with 15 and 7 significant digits ("%G" style: "0.5",
+//   "1E+20", "1E-05"; -0 as "0");
+// - VT_BSTR to VT_R8: surrounding white space, an optional sign, digits with optional ','
+//   group separators, an optional fraction and exponent, or "&H"/"&O" with hexadecimal/octal
+//   digits (the platform's syntax in an English locale, without its rarer forms: trailing signs,
+//   parentheses, currency symbols, dates). Other text and a null BSTR give DISP_E_TYPEMISMATCH;
+//   a number beyond the double range gives DISP_E_OVERFLOW.
+// Every other conversion, including any by-reference or array source, gives DISP_E_TYPEMISMATCH
+// (the platform would carry out many of them); unknown type codes give DISP_E_BADVARTYPE. `flags`
+// is ignored.
 HRESULT VariantChangeType(VARIANTARG* dest, VARIANTARG* src, USHORT flags, VARTYPE vt);
-// The locale is ignored: conversions use the invariant format.
+// The locale is ignored: conversions use the invariant format, as above.
 HRESULT VariantChangeTypeEx(VARIANTARG* dest, VARIANTARG* src, LCID lcid, USHORT flags, VARTYPE vt);
 
 #endif  // !_WIN32
