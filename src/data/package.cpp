@@ -4,25 +4,13 @@
 #include <utility>
 
 #include "data/mappedfile.h"
+#include "platform/ascii.h"
 #include "storage/containerformat.h"
 
 namespace {
 
 using vexa::container::LoadU16;
 using vexa::container::LoadU32;
-
-int LowerAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
-bool EqualsNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    int x = LowerAscii(static_cast<unsigned char>(*a));
-    int y = LowerAscii(static_cast<unsigned char>(*b));
-    if (x != y) return false;
-    if (x == 0) return true;
-  }
-}
 
 // The largest directory a writer can produce: 65535 records of 1 + 255 + 8 bytes after the 3-byte
 // head. A compressed directory that inflates beyond it is refused before it can claim more memory.
@@ -126,7 +114,7 @@ bool CPackageArchive::ReadEntryAt(int32_t index, const char* password, CSmartBuf
 int32_t CPackageArchive::FindEntry(const char* name) const {
   if (!name) return -1;
   for (size_t i = 0; i < entries_.size(); ++i)
-    if (EqualsNoCase(entries_[i].name, name)) return static_cast<int32_t>(i);
+    if (vexa::platform::EqualsNoCaseAscii(entries_[i].name, name)) return static_cast<int32_t>(i);
   return -1;
 }
 
@@ -145,7 +133,7 @@ PackageCache& PackageCache::Instance() {
 
 CPackageArchive* PackageCache::FindLocked(const char* fullPath) const {
   for (const Item& item : items_)
-    if (EqualsNoCase(item.path.c_str(), fullPath)) return item.archive.get();
+    if (vexa::platform::EqualsNoCaseAscii(item.path.c_str(), fullPath)) return item.archive.get();
   return nullptr;
 }
 

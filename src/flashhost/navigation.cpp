@@ -3,9 +3,12 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/ascii.h"
 #include "platform/shell.h"
 
 namespace {
+
+using vexa::platform::LowerAscii;
 
 // Extensions of files the shell runs, installs, mounts or follows rather than shows: programs and
 // libraries, command and script languages the system or common runtimes execute, shortcuts,
@@ -137,13 +140,6 @@ bool IsAsciiAlpha(char c) {
 
 bool IsAsciiDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 int HexValue(char c) {

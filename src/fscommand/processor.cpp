@@ -13,6 +13,7 @@
 #include "fscommand/dilator.h"
 #include "fscommand/pluginsource.h"
 #include "fscommand/services.h"
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/decimal.h"
@@ -74,6 +75,7 @@ const CFSCommandProcessor::Command CFSCommandProcessor::kCommands[] = {
 namespace {
 
 using vexa::platform::DecimalValue;
+using vexa::platform::EqualsNoCaseAscii;
 
 // Shortest commands (code included) the store handlers act on; shorter ones add nothing at all.
 constexpr size_t kMinEnumSaves = 4;
@@ -109,21 +111,9 @@ int32_t ReadNumber(std::wstring_view text, int32_t whenEmpty) {
   return text.empty() ? whenEmpty : DecimalValue(text);
 }
 
-// ASCII case is ignored; other characters compare exactly.
-bool EqualsAsciiNoCase(const wchar_t* text, const char* ascii) {
-  for (;; ++text, ++ascii) {
-    wchar_t a = *text;
-    wchar_t b = static_cast<unsigned char>(*ascii);
-    if (a >= L'A' && a <= L'Z') a = a - L'A' + L'a';
-    if (b >= L'A' && b <= L'Z') b = b - L'A' + L'a';
-    if (a != b) return false;
-    if (a == 0) return true;
-  }
-}
-
 int32_t ReadFlag(const wchar_t* argument) {
-  return EqualsAsciiNoCase(argument, "on") || EqualsAsciiNoCase(argument, "true") ||
-                 EqualsAsciiNoCase(argument, "1")
+  return EqualsNoCaseAscii(argument, "on") || EqualsNoCaseAscii(argument, "true") ||
+                 EqualsNoCaseAscii(argument, "1")
              ? 1
              : 0;
 }
@@ -792,16 +782,16 @@ HRESULT CFSCommandProcessor::HandleMouseInput(const CSmallWStr&, const wchar_t*,
                                               const wchar_t* argument) {
   if (!dilator_) return E_FAIL;
   // Switching input on works off waiting messages, so further commands may run inside this call.
-  if (EqualsAsciiNoCase(argument, "on")) return dilator_->SetMouseInput(1);
-  if (EqualsAsciiNoCase(argument, "off")) return dilator_->SetMouseInput(0);
+  if (EqualsNoCaseAscii(argument, "on")) return dilator_->SetMouseInput(1);
+  if (EqualsNoCaseAscii(argument, "off")) return dilator_->SetMouseInput(0);
   return E_INVALIDARG;
 }
 
 HRESULT CFSCommandProcessor::HandleKeyRepeat(const CSmallWStr&, const wchar_t*,
                                              const wchar_t* argument) {
   if (!dilator_) return E_FAIL;
-  if (EqualsAsciiNoCase(argument, "on")) return dilator_->SetKeyRepeat(1);
-  if (EqualsAsciiNoCase(argument, "off")) return dilator_->SetKeyRepeat(0);
+  if (EqualsNoCaseAscii(argument, "on")) return dilator_->SetKeyRepeat(1);
+  if (EqualsNoCaseAscii(argument, "off")) return dilator_->SetKeyRepeat(0);
   return E_INVALIDARG;
 }
 

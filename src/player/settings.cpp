@@ -1,21 +1,16 @@
 #include "player/settings.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <limits>
+
+#include "platform/ascii.h"
+#include "platform/decimal.h"
+#include "platform/devicename.h"
 
 namespace vexa::player {
 
 namespace {
-
-bool IsSpace(char c) {
-  return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 int32_t Saturate(int64_t value) {
   if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
@@ -23,25 +18,13 @@ int32_t Saturate(int64_t value) {
   return static_cast<int32_t>(value);
 }
 
-// Reads one number starting at `pos` (white space, sign, digits); advances `pos` past it. False,
-// leaving `pos` alone, when there are no digits.
+// Reads one number starting at `pos`; advances `pos` past it. False, leaving `pos` alone, when
+// there are no digits.
 bool ReadNumber(std::string_view text, size_t* pos, int32_t* value) {
-  size_t i = *pos;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  if (i >= text.size() || !IsDigit(text[i])) return false;
-  // Accumulated as a magnitude that stops growing once past the int32 range.
-  const int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  int64_t magnitude = 0;
-  for (; i < text.size() && IsDigit(text[i]); ++i) {
-    if (magnitude <= limit) magnitude = magnitude * 10 + (text[i] - '0');
-  }
-  *value = Saturate(negative ? -magnitude : magnitude);
-  *pos = i;
+  const vexa::platform::DecimalRead read = vexa::platform::ReadDecimal(text.substr(*pos));
+  if (!read.digits) return false;
+  *value = read.value;
+  *pos += read.end;
   return true;
 }
 
@@ -68,31 +51,6 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
   }
 }
 
-bool EqualsNoCase(std::string_view a, const char* b) {
-  const size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
-bool IsDeviceName(std::string_view name) {
-  // Windows reserves these names whatever the extension ("nul.txt" is the device too).
-  const std::string_view stem = name.substr(0, name.find('.'));
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-  for (const char* device : kDevices) {
-    if (EqualsNoCase(stem, device)) return true;
-  }
-  if (stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
-      (EqualsNoCase(stem.substr(0, 3), "COM") || EqualsNoCase(stem.substr(0, 3), "LPT"))) {
-    return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 int32_t ClampCoordinate(int64_t value) {
@@ -100,11 +58,9 @@ int32_t ClampCoordinate(int64_t value) {
 }
 
 int32_t ParseInteger(std::string_view text, bool* found) {
-  size_t pos = 0;
-  int32_t value = 0;
-  const bool read = ReadNumber(text, &pos, &value);
-  if (found) *found = read;
-  return read ? value : 0;
+  const vexa::platform::DecimalRead read = vexa::platform::ReadDecimal(text);
+  if (found) *found = read.digits;
+  return read.value;
 }
 
 int ScanIntegers(std::string_view text, char separator, int32_t* values, int count) {
@@ -124,7 +80,8 @@ int ScanIntegers(std::string_view text, char separator, int32_t* values, int cou
 
 std::optional<bool> ParseFlag(std::string_view text) {
   if (text.empty()) return std::nullopt;
-  return EqualsNoCase(text, "on") || EqualsNoCase(text, "true") || text == "1";
+  return vexa::platform::EqualsNoCaseAscii(text, "on") ||
+         vexa::platform::EqualsNoCaseAscii(text, "true") || text == "1";
 }
 
 std::vector<ModeRecord> ParseFSModes(std::string_view text) {
@@ -158,7 +115,7 @@ bool IsSafeFolderName(std::string_view name) {
   }
   if (name.find("..") != std::string_view::npos) return false;
   if (name.back() == '.' || name.back() == ' ') return false;
-  return !IsDeviceName(name);
+  return !vexa::platform::IsDeviceName(name);
 }
 
 vexa::platform::WindowRect ComputeMovieRect(const MoviePlacement& placement, int32_t clientWidth,

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/ascii.h"
+
 namespace vexa::storage {
 
 using vexa::platform::FileHandle;
@@ -14,10 +16,6 @@ namespace {
 // Attempts at a free temporary name before giving up (a name is only taken by a leftover of a
 // process that had the same id, or by a file someone made on purpose).
 constexpr int kNameAttempts = 16;
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 size_t LastSeparator(const std::string& path) {
   return path.find_last_of("/\\");
@@ -31,8 +29,7 @@ std::string TemporaryName(const std::string& path, uint32_t pid, uint32_t n) {
 
 // Parses "<anything>.~vexa<hex>-<hex>.tmp" and gives the process id in it.
 bool ParseTemporaryName(const std::string& name, uint32_t* pid) {
-  std::string lower = name;
-  for (char& c : lower) c = LowerAscii(c);
+  const std::string lower = vexa::platform::LowerAscii(name);
   const size_t marker = lower.rfind(kTemporaryMarker);
   if (marker == std::string::npos) return false;
   unsigned long long id = 0, n = 0;
@@ -82,9 +79,7 @@ std::string NameOf(const std::string& path) {
 }
 
 bool HasTemporaryMarker(const std::string& name) {
-  std::string lower = name;
-  for (char& c : lower) c = LowerAscii(c);
-  return lower.find(kTemporaryMarker) != std::string::npos;
+  return vexa::platform::LowerAscii(name).find(kTemporaryMarker) != std::string::npos;
 }
 
 HRESULT WriteFileAtomic(IFileSystem* fs, const std::string& path, const void* data, size_t size) {

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/ascii.h"
 #include "platform/codepage.h"
+#include "platform/devicename.h"
 #include "storage/atomicfile.h"
 #include "storage/primitives.h"
 #include "storage/protectedfile.h"
@@ -110,34 +112,6 @@ namespace vexa::storage {
 
 namespace {
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
-bool IsDeviceName(std::string_view name) {
-  // Windows reads "CON.txt" and "CON .txt" as the device as well: only the part before the first
-  // dot counts, without trailing spaces.
-  std::string_view base = name.substr(0, name.find('.'));
-  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* device : kDevices) {
-    if (EqualsNoCase(base, device)) return true;
-  }
-  if (base.size() == 4 && base[3] >= '0' && base[3] <= '9' &&
-      (EqualsNoCase(base.substr(0, 3), "COM") || EqualsNoCase(base.substr(0, 3), "LPT"))) {
-    return true;
-  }
-  return false;
-}
-
 bool IsDamagedCopyName(std::string_view name) {
   const std::string lower = SetNameKey(std::string(name).c_str());
   const size_t at = lower.rfind(kDamagedSuffix);
@@ -163,8 +137,11 @@ bool IsValidSetName(const char* name) {
   if (text.find("..") != std::string_view::npos) return false;
   // Windows drops trailing dots and spaces: "save." would be the file "save".
   if (text.back() == '.' || text.back() == ' ') return false;
-  if (IsDeviceName(text)) return false;
-  if (EqualsNoCase(text, kHighScoreFileName) || EqualsNoCase(text, kRegistryFileName)) return false;
+  if (vexa::platform::IsDeviceName(text)) return false;
+  if (vexa::platform::EqualsNoCaseAscii(text, kHighScoreFileName) ||
+      vexa::platform::EqualsNoCaseAscii(text, kRegistryFileName)) {
+    return false;
+  }
   if (HasTemporaryMarker(std::string(text)) || IsDamagedCopyName(text)) return false;
   // A name the code page cannot carry to a file name and back would meet another set's file.
   const std::wstring wide = vexa::platform::AnsiToWide(text);
@@ -173,9 +150,7 @@ bool IsValidSetName(const char* name) {
 }
 
 std::string SetNameKey(const char* name) {
-  std::string key = name ? name : "";
-  for (char& c : key) c = LowerAscii(c);
-  return key;
+  return vexa::platform::LowerAscii(name ? name : "");
 }
 
 std::string SetFileName(const char* name) {

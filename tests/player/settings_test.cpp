@@ -136,7 +136,7 @@ TEST(ParseFSModesTest, MovieSizesThatNoWindowCanHaveAreRefused) {
 
 TEST(FolderNameTest, OnlyNamesThatStayOneFolderAreSafe) {
   for (const char* name :
-       {"MyGame", "My Game 2", "game_v1.2", "-x-", "COM0", "CONSOLE", "Sp\xE9l"}) {
+       {"MyGame", "My Game 2", "game_v1.2", "-x-", "COM10", "CONSOLE", "Sp\xE9l"}) {
     EXPECT_TRUE(IsSafeFolderName(name)) << name;
   }
   const char* unsafe[] = {
@@ -145,6 +145,12 @@ TEST(FolderNameTest, OnlyNamesThatStayOneFolderAreSafe) {
       "nl\n", "CON",  "con", "con.txt", "NUL", "prn", "AUX.dat", "COM1",  "lpt9.log",
   };
   for (const char* name : unsafe) EXPECT_FALSE(IsSafeFolderName(name)) << name;
+  // Windows opens these as devices too: the digit 0 and the code page's superscript digits, the
+  // console and clock devices, and a device name with spaces before its extension.
+  for (const char* name :
+       {"COM0", "LPT0", "COM\xB9", "lpt\xB2", "CONIN$", "conout$", "CLOCK$", "nul .txt"}) {
+    EXPECT_FALSE(IsSafeFolderName(name)) << name;
+  }
   EXPECT_TRUE(IsSafeFolderName(std::string(128, 'a')));
   EXPECT_FALSE(IsSafeFolderName(std::string(129, 'a')));
   EXPECT_FALSE(IsSafeFolderName(std::string("a\0b", 3)));

@@ -4,43 +4,18 @@
 
 #include <limits>
 #include <new>
+#include <string_view>
 #include <vector>
+
+#include "platform/ascii.h"
+#include "platform/devicename.h"
 
 namespace vexa::platform {
 
 namespace {
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool IsSeparator(char c) {
   return c == '\\' || c == '/';
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  for (size_t i = 0; prefix[i]; ++i) {
-    if (i >= s.size() || LowerAscii(s[i]) != LowerAscii(prefix[i])) return false;
-  }
-  return true;
-}
-
-// Names that open a device instead of a file in every folder, whatever the extension
-// ("con.txt", "NUL ", "com1.swf"). Windows also counts COM and LPT with the superscript digits of
-// code page 1252.
-bool IsDeviceName(const std::string& segment) {
-  std::string base = segment.substr(0, segment.find('.'));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base) c = LowerAscii(c);
-  if (base == "con" || base == "prn" || base == "aux" || base == "nul" || base == "conin$" ||
-      base == "conout$" || base == "clock$") {
-    return true;
-  }
-  if (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0)) {
-    const unsigned char d = static_cast<unsigned char>(base[3]);
-    return (d >= '0' && d <= '9') || d == 0xB9 || d == 0xB2 || d == 0xB3;
-  }
-  return false;
 }
 
 bool HasDeviceSegment(const std::string& path) {
@@ -48,7 +23,7 @@ bool HasDeviceSegment(const std::string& path) {
   while (start <= path.size()) {
     size_t end = start;
     while (end < path.size() && !IsSeparator(path[end])) ++end;
-    if (end > start && IsDeviceName(path.substr(start, end - start))) return true;
+    if (end > start && IsDeviceName(std::string_view(path).substr(start, end - start))) return true;
     start = end + 1;
   }
   return false;
@@ -98,8 +73,8 @@ bool GetFullPath(const std::string& path, std::string* full) {
 bool IsPathInFolder(const std::string& fullPath, const std::string& fullFolder) {
   if (fullFolder.empty() || fullPath.size() <= fullFolder.size()) return false;
   for (size_t i = 0; i < fullFolder.size(); ++i) {
-    const char a = LowerAscii(fullPath[i]);
-    const char b = LowerAscii(fullFolder[i]);
+    const char a = ToLowerAscii(fullPath[i]);
+    const char b = ToLowerAscii(fullFolder[i]);
     if (a != b && !(IsSeparator(a) && IsSeparator(b))) return false;
   }
   return IsSeparator(fullFolder.back()) || IsSeparator(fullPath[fullFolder.size()]);
@@ -113,7 +88,7 @@ bool ReadPlainFile(const std::string& path, uint8_t** data, int32_t* size) {
   if (!data || !size) return false;
   *data = nullptr;
   *size = 0;
-  if (path.empty() || StartsWithNoCase(path, "\\\\?\\")) return false;
+  if (path.empty() || StartsWithNoCaseAscii(path, "\\\\?\\")) return false;
   // Sharing as the C library's fopen grants it, so a file another thread is writing still reads.
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -8,18 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 
 namespace vexa::platform {
 
 namespace {
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // Wide text in the ANSI code page; false when a character has no exact ANSI form (a best-fit
 // stand-in would name another file).
