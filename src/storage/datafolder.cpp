@@ -2,39 +2,15 @@
 
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/codepage.h"
+#include "platform/devicename.h"
 #include "platform/userfolders.h"
 #include "storage/protectedfile.h"
 
 namespace vexa::storage {
 
 namespace {
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = LowerAscii(c);
-  return out;
-}
-
-// Names that open a device in every folder, whatever the extension ("con.txt", "NUL ", "com1").
-// COM and LPT also count with the superscript digits of code page 1252.
-bool IsDeviceName(std::string_view name) {
-  std::string base = Lower(name.substr(0, name.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  if (base == "con" || base == "prn" || base == "aux" || base == "nul" || base == "conin$" ||
-      base == "conout$" || base == "clock$") {
-    return true;
-  }
-  if (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0)) {
-    const unsigned char d = static_cast<unsigned char>(base[3]);
-    return (d >= '0' && d <= '9') || d == 0xB9 || d == 0xB2 || d == 0xB3;
-  }
-  return false;
-}
 
 std::string AnsiToUtf8(const std::string& ansi) {
   return vexa::platform::WideToUtf8(vexa::platform::AnsiToWide(ansi));
@@ -80,8 +56,8 @@ bool IsValidTableName(std::string_view name) {
     if (u < 0x20 || u == 0x7F || c == '\\' || c == '/' || c == ':') return false;
   }
   if (name.find("..") != std::string_view::npos) return false;
-  if (IsDeviceName(name)) return false;
-  const std::string lower = Lower(name);
+  if (vexa::platform::IsDeviceName(name)) return false;
+  const std::string lower = vexa::platform::LowerAscii(name);
   return lower != kHighScoreFileName && lower != kRegistryFileName;
 }
 
@@ -128,15 +104,20 @@ DataFolderNames CDataFolder::GetNames() const {
   return names_;
 }
 
+bool CDataFolder::TakeNamesAndBase(DataFolderNames* names, std::string* base) const {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    *names = names_;
+    *base = base_;
+  }
+  if (base->empty() && !ops_->GetApplicationDataFolder(base)) return false;
+  return !base->empty();
+}
+
 bool CDataFolder::ComputeDataFolder(std::string* utf8) const {
   DataFolderNames names;
   std::string base;
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    names = names_;
-    base = base_;
-  }
-  if (base.empty() && !ops_->GetApplicationDataFolder(&base)) return false;
+  if (!TakeNamesAndBase(&names, &base)) return false;
   const std::string path = ComposeDataFolder(base, names);
   if (path.empty()) return false;
   *utf8 = path;
@@ -146,13 +127,7 @@ bool CDataFolder::ComputeDataFolder(std::string* utf8) const {
 bool CDataFolder::GetDataFolder(std::string* utf8) {
   DataFolderNames names;
   std::string base;
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    names = names_;
-    base = base_;
-  }
-  if (base.empty() && !ops_->GetApplicationDataFolder(&base)) return false;
-  if (base.empty()) return false;
+  if (!TakeNamesAndBase(&names, &base)) return false;
   while (base.size() > 1 && EndsWithSeparator(base)) base.pop_back();
 
   ops_->CreateFolder(base);

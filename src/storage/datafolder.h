@@ -109,6 +109,10 @@ class CDataFolder : public IDataFolderSource {
   bool GetSeedFolder(std::string* utf8) override;
 
  private:
+  // The names and the base folder (the user's application data folder when none was set), taken
+  // together. False when there is no base folder.
+  bool TakeNamesAndBase(DataFolderNames* names, std::string* base) const;
+
   IFolderOps* ops_;
   mutable std::mutex lock_;
   DataFolderNames names_;
