@@ -10,35 +10,17 @@
 #include "data/loader.h"
 #include "data/package.h"
 #include "data/pseudourl.h"
+#include "platform/ascii.h"
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "script/xml.h"
 
 namespace {
 
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Names ignoring ASCII case, then byte-wise, so the order never depends on the file system.
 bool NameLess(const std::string& a, const std::string& b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char x = static_cast<unsigned char>(LowerAscii(a[i]));
-    const unsigned char y = static_cast<unsigned char>(LowerAscii(b[i]));
-    if (x != y) return x < y;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
-}
-
-// The folder URL of a package's root, as the file loader gives it for an entry there.
-CSmallStr PackageRootUrl(const CSmallStr& packageName) {
-  CSmallStr url(kPseudoUrlPrefix);
-  url += packageName;
-  url += kPackagePathMarker;
-  url += '\\';
-  return url;
+  const int order = vexa::platform::CompareNoCaseAscii(a, b);
+  return order != 0 ? order < 0 : a < b;
 }
 
 // A file loader that serves one thing: the entry named "addon.xml" of one opened package, with the

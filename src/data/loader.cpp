@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "data/package.h"
+#include "platform/ascii.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "script/xml.h"
@@ -36,18 +37,9 @@ bool HandOver(CSmartBuffer* bytes, uint8_t** data, int32_t* size) {
   return true;
 }
 
-// prefix + package + "/end_of_story" + backslash: the URL of the package's root folder.
-CSmallStr PackageRootUrl(const CSmallStr& package) {
-  CSmallStr url(kPseudoUrlPrefix);
-  url += package;
-  url += kPackagePathMarker;
-  url += '\\';
-  return url;
-}
-
 char LowerEntryChar(char c) {
   if (c == '/') return '\\';
-  return static_cast<char>(smallstr_detail::ToLowerAscii(static_cast<unsigned char>(c)));
+  return vexa::platform::ToLowerAscii(c);
 }
 
 // Length of the leading part of `entryName` that is left over when it and `request` (already lower

@@ -1,6 +1,9 @@
 #include "data/pseudourl.h"
 
 #include <string>
+#include <string_view>
+
+#include "platform/ascii.h"
 
 namespace {
 
@@ -12,17 +15,9 @@ std::string WithForwardSlashes(const char* text) {
 }
 
 bool StartsWith(const std::string& s, const char* prefix, int prefixLength, bool ignoreCase) {
-  if (s.size() < static_cast<size_t>(prefixLength)) return false;
-  for (int i = 0; i < prefixLength; ++i) {
-    int a = static_cast<unsigned char>(s[static_cast<size_t>(i)]);
-    int b = static_cast<unsigned char>(prefix[i]);
-    if (ignoreCase) {
-      a = smallstr_detail::ToLowerAscii(a);
-      b = smallstr_detail::ToLowerAscii(b);
-    }
-    if (a != b) return false;
-  }
-  return true;
+  const std::string_view head(prefix, static_cast<size_t>(prefixLength));
+  if (ignoreCase) return vexa::platform::StartsWithNoCaseAscii(s, head);
+  return s.compare(0, head.size(), head) == 0;
 }
 
 // URL-style collapse of parent references. The rule is defined on the whole text: take the first
@@ -69,6 +64,14 @@ std::string CollapseParentReferences(const std::string& s) {
 }
 
 }  // namespace
+
+CSmallStr PackageRootUrl(const CSmallStr& packageName) {
+  CSmallStr url(kPseudoUrlPrefix);
+  url += packageName;
+  url += kPackagePathMarker;
+  url += '\\';
+  return url;
+}
 
 bool StartsWithPseudoUrlPrefix(const char* text, bool ignoreCase) {
   if (!text) return false;

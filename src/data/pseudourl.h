@@ -27,6 +27,10 @@ inline constexpr char kDiskPackageMarker[] = "HDD_ABSOLUTE_PATH";
 // Package used when a request names none.
 inline constexpr char kDefaultPackageName[] = "data.pak";
 
+// kPseudoUrlPrefix + packageName + kPackagePathMarker + '\\': the folder URL of the package's root,
+// the base URL of an entry stored there.
+CSmallStr PackageRootUrl(const CSmallStr& packageName);
+
 // True when `text` begins with kPseudoUrlPrefix, after turning backslashes into '/'. Case-sensitive
 // unless `ignoreCase`. A null text gives false.
 bool StartsWithPseudoUrlPrefix(const char* text, bool ignoreCase);
