@@ -208,7 +208,7 @@ class CScriptingBridge : public IBrowserScripting {
     if (IsName(method, "toString")) {
       if (result) {
         // Constant text: releasevariantvalue leaves strings alone.
-        const char* page = PseudoPageUrlText();
+        const char* page = PseudoPageUrl();
         result->type = NPVariantType_String;
         result->value.stringValue.UTF8Characters = page;
         result->value.stringValue.UTF8Length = static_cast<uint32_t>(std::strlen(page));
@@ -274,11 +274,6 @@ class CScriptingBridge : public IBrowserScripting {
 };
 
 }  // namespace
-
-const char* PseudoPageUrlText() {
-  static const std::string* page = new std::string(std::string(kPseudoUrlPrefix) + kPseudoPageName);
-  return page->c_str();
-}
 
 void CFSCommandMessage::Process(CPluginHost* host) {
   CFlashHolder* holder = LiveHolder(host);

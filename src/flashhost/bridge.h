@@ -18,8 +18,9 @@
 // to the plug-in's scriptable object (CallFunction).
 //
 // There is no script engine: only the shapes above are recognised, everything else is answered
-// inertly. The page the movie believes it lives in is PseudoPageUrlText(); its window object (and
-// the "location" and "top" properties, which are window objects too) answer toString with it.
+// inertly. The page the movie believes it lives in is PseudoPageUrl() (flashhost/netscapestream.h);
+// its window object (and the "location" and "top" properties, which are window objects too) answer
+// toString with it.
 //
 // Text conversions follow the host's conventions: FSCommand texts become wide with the runtime's
 // multibyte conversion; JRI strings are UTF-8 and pass through the ANSI code page first.
@@ -36,10 +37,6 @@
 #include "script/smallstr.h"
 
 class CFlashHolder;
-
-// The address of the page the movie lives in: the pseudo-URL prefix followed by "default.html".
-// Constant text for the life of the process.
-const char* PseudoPageUrlText();
 
 // An FSCommand waiting in the holder's queue (the JRI path).
 class CFSCommandMessage : public CNotifyMessage {

@@ -7,10 +7,10 @@
 #include "flashhost/pluginhost.h"
 #include "platform/diagnostics.h"
 
-CSmallStr PseudoPageUrl() {
-  CSmallStr url(kPseudoUrlPrefix);
-  url += kPseudoPageName;
-  return url;
+const char* PseudoPageUrl() {
+  // Never destroyed: the plug-in may still hold the text while the process shuts down.
+  static const std::string* page = new std::string(std::string(kPseudoUrlPrefix) + kPseudoPageName);
+  return page->c_str();
 }
 
 CSmallStr AbsoluteRequestUrl(const char* requested) {

@@ -32,8 +32,9 @@ inline constexpr uint32_t kStreamLastModified = 0xAE1BC2A7u;
 // plug-in has no other moment to become ready, as delivery does not return to the message loop.
 inline constexpr int kMaxRefusedWrites = 64;
 
-// kPseudoUrlPrefix + kPseudoPageName.
-CSmallStr PseudoPageUrl();
+// kPseudoUrlPrefix + kPseudoPageName: the address of the page the movie lives in. Constant text for
+// the life of the process (it may be handed to the plug-in without a copy).
+const char* PseudoPageUrl();
 
 // The URL a stream reports in its NPStream for a request: the request itself when it begins with
 // kPseudoUrlPrefix (case-sensitive), otherwise the prefix followed by the request. Null is read as

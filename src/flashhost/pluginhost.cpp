@@ -291,7 +291,7 @@ NPError CPluginHost::GetURLNotify(NPP instance, const char* url, const char* tar
   }
   std::unique_ptr<INetscapeStream> stream;
   if (std::strcmp(url, kPageAddressRequest) == 0) {
-    CSmallStr page = PseudoPageUrl();
+    CSmallStr page(PseudoPageUrl());
     page += kPageAddressTail;
     CSmartBuffer content;
     content.Assign(page.c_str(), page.GetLength());

@@ -11,6 +11,7 @@
 #include "data/pseudourl.h"
 #include "flashhost/bridge.h"
 #include "flashhost/jrienv.h"
+#include "flashhost/netscapestream.h"
 #include "support.h"
 
 namespace {
@@ -416,7 +417,7 @@ TEST_F(BridgeTest, PageObjectsAnswerWithThePseudoPage) {
       "location where\n"
       "log \"where=$where\"\n");
   const std::string page = std::string(kPseudoUrlPrefix) + "default.html";
-  EXPECT_STREQ(page.c_str(), PseudoPageUrlText());
+  EXPECT_STREQ(page.c_str(), PseudoPageUrl());
   EXPECT_EQ(1u, Named(events, "log", "text", "where=" + page).size());
   const std::vector<TranscriptEvent> property =
       Named(events, "NPN_GetProperty", "name", "location");
