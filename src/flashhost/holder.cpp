@@ -158,27 +158,24 @@ HRESULT CFlashHolder::OpenMovie(const char* url) {
 
 HRESULT CFlashHolder::AddResult(const wchar_t*, const wchar_t* text) {
   if (!text) return E_INVALIDARG;
-  return AppendResult(SysAllocString(text));
+  return AppendResult(text);
 }
 
 HRESULT CFlashHolder::AddResultA(const char*, const char* text) {
   if (!text) return E_INVALIDARG;
-  const std::wstring wide = vexa::platform::AnsiToWide(text);
-  return AppendResult(SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size())));
+  return AppendResult(vexa::platform::AnsiToWide(text));
 }
 
-HRESULT CFlashHolder::AppendResult(BSTR text) {
-  if (!text) return E_OUTOFMEMORY;
+HRESULT CFlashHolder::AppendResult(std::wstring_view text) {
   VARIANT value;
   VariantInit(&value);
   value.vt = VT_BSTR;
-  value.bstrVal = text;
+  value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  if (!value.bstrVal) return E_OUTOFMEMORY;
   if (commandDepth_ == 0) {
     VARIANT copy;
     VariantInit(&copy);
-    copy.vt = VT_BSTR;
-    copy.bstrVal = SysAllocStringLen(text, SysStringLen(text));
-    if (!copy.bstrVal) {
+    if (FAILED(VariantCopy(&copy, &value))) {
       VariantClear(&value);
       return E_OUTOFMEMORY;
     }

@@ -37,6 +37,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "flashhost/notifysink.h"
@@ -225,9 +226,9 @@ class CFlashHolder : public IFlashHolder, public CPluginHost {
   vexa::platform::WindowHandle playerWindow_ = nullptr;
   NPObject* scriptable_ = nullptr;
   int32_t option_ = 0;
-  // Appends a string result (taking ownership of `text`), and to the undelivered list as well when
-  // no command is being served.
-  HRESULT AppendResult(BSTR text);
+  // Appends `text` as a string result, and to the undelivered list as well when no command is
+  // being served. The one place both AddResult forms build the result value.
+  HRESULT AppendResult(std::wstring_view text);
 
   CSmallStr callbackName_;
   std::vector<VARIANT> results_;
