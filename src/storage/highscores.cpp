@@ -225,21 +225,5 @@ HRESULT CHighScoreStore::ListTables(std::vector<std::string>* tables) {
   std::string path;
   std::string seedPath;
   if (!FilePaths(&path, &seedPath)) return E_FAIL;
-  CProtectedContainer file;
-  switch (file.Load(fs_, path)) {
-    case CProtectedContainer::State::kMissing:
-    case CProtectedContainer::State::kEmptyFile:
-      return S_OK;
-    case CProtectedContainer::State::kUnreadable:
-      return VEXA_E_FILE_UNREADABLE;
-    case CProtectedContainer::State::kParsed:
-      break;
-    default:
-      return E_FAIL;
-  }
-  const CPackageArchive* archive = file.GetArchive();
-  for (int32_t i = 0; i < archive->GetEntryCount(); ++i) {
-    tables->push_back(archive->GetEntry(i)->name);
-  }
-  return S_OK;
+  return ListProtectedEntries(fs_, path, tables);
 }

@@ -260,6 +260,29 @@ HRESULT ReadProtectedEntryWithSeed(IFileSystem* fs, const std::string& path,
 
 // ---- Writing
 
+HRESULT ListProtectedEntries(IFileSystem* fs, const std::string& path,
+                             std::vector<std::string>* names) {
+  if (!names) return E_POINTER;
+  names->clear();
+  CProtectedContainer file;
+  switch (file.Load(fs, path)) {
+    case CProtectedContainer::State::kMissing:
+    case CProtectedContainer::State::kEmptyFile:
+      return S_OK;
+    case CProtectedContainer::State::kUnreadable:
+      return VEXA_E_FILE_UNREADABLE;
+    case CProtectedContainer::State::kParsed:
+      break;
+    default:
+      return E_FAIL;
+  }
+  const CPackageArchive* archive = file.GetArchive();
+  for (int32_t i = 0; i < archive->GetEntryCount(); ++i) {
+    names->push_back(archive->GetEntry(i)->name);
+  }
+  return S_OK;
+}
+
 HRESULT WriteProtectedFile(IFileSystem* fs, IByteStream* stream, const std::string& path,
                            const char* entryName) {
   if (!entryName) return E_POINTER;

@@ -154,6 +154,12 @@ HRESULT ReadProtectedEntryWithSeed(vexa::platform::IFileSystem* fs, const std::s
                                    const char* password, CProtectedContainer* container,
                                    CMemoryStream* out);
 
+// The names of the entries of the file `path` in their stored order, into `names` (cleared first).
+// Returns S_OK (no names for a missing or empty file); VEXA_E_FILE_UNREADABLE; E_FAIL for a file
+// that is not a container; E_POINTER for a null `names`.
+HRESULT ListProtectedEntries(vexa::platform::IFileSystem* fs, const std::string& path,
+                             std::vector<std::string>* names);
+
 // Writes `path` as a container of one entry named `entryName` holding the whole of `stream`,
 // scrambled with the save-set password, atomically. A file already there is replaced whatever it
 // held (use ReplaceProtectedEntry to keep other entries or a damaged file). Returns S_OK, the

@@ -167,23 +167,7 @@ HRESULT CVirtualRegistry::ListScopes(std::vector<std::string>* entries) {
   entries->clear();
   std::string path;
   if (!FilePath(&path)) return E_FAIL;
-  CProtectedContainer file;
-  switch (file.Load(fs_, path)) {
-    case CProtectedContainer::State::kMissing:
-    case CProtectedContainer::State::kEmptyFile:
-      return S_OK;
-    case CProtectedContainer::State::kUnreadable:
-      return VEXA_E_FILE_UNREADABLE;
-    case CProtectedContainer::State::kParsed:
-      break;
-    default:
-      return E_FAIL;
-  }
-  const CPackageArchive* archive = file.GetArchive();
-  for (int32_t i = 0; i < archive->GetEntryCount(); ++i) {
-    entries->push_back(archive->GetEntry(i)->name);
-  }
-  return S_OK;
+  return ListProtectedEntries(fs_, path, entries);
 }
 
 HRESULT CVirtualRegistry::ReadScope(const std::string& entry, CVirtualRegistryManager* values) {
