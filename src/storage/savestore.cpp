@@ -140,6 +140,42 @@ CSaveStore::SetPtr CSaveStore::ReadSet(const char* set_name, const std::string& 
   return set;
 }
 
+CSaveStore::SetPtr CSaveStore::FindOrRead(const char* set_name, const std::string& key,
+                                          const std::string& data_folder,
+                                          const std::string& seed_folder, Miss miss,
+                                          HRESULT* status, bool* was_read) {
+  *status = S_OK;
+  if (was_read) *was_read = false;
+  SetPtr set = FindCached(key);
+  if (set) return set;
+  if (was_read) *was_read = true;
+  HRESULT hr = S_OK;
+  SetPtr fresh = ReadSet(set_name, data_folder, seed_folder, &hr);
+  const bool unreadable = hr == VEXA_E_FILE_UNREADABLE || hr == E_OUTOFMEMORY;
+  if (unreadable || (miss == Miss::kCacheIfRead && FAILED(hr))) {
+    *status = hr;
+    return nullptr;
+  }
+  set = Insert(key, fresh);
+  if (miss == Miss::kCacheForChange) {
+    if (!set) *status = VEXA_E_STORE_LIMIT;
+    return set;
+  }
+  if (miss == Miss::kCacheAndAnswer && FAILED(hr)) {
+    *status = hr;
+    return nullptr;
+  }
+  return set ? set : fresh;
+}
+
+HRESULT CSaveStore::Locate(const char* set_name, std::string* data_folder, std::string* seed_folder,
+                           std::string* key) {
+  if (!vexa::storage::IsValidSetName(set_name)) return E_INVALIDARG;
+  if (!GetFolders(data_folder, seed_folder)) return E_FAIL;
+  *key = *data_folder + '\n' + SetNameKey(set_name);
+  return S_OK;
+}
+
 void CSaveStore::MarkChanged(Set* set) {
   set->dirty = true;
 }
@@ -148,20 +184,12 @@ void CSaveStore::MarkChanged(Set* set) {
 
 HRESULT CSaveStore::EnumSaves(const char* setName, CSmallStr* listing) {
   if (!listing) return E_POINTER;
-  if (!vexa::storage::IsValidSetName(setName)) return E_INVALIDARG;
-  std::string folder, seed;
-  if (!GetFolders(&folder, &seed)) return E_FAIL;
-  const std::string key = folder + '\n' + SetNameKey(setName);
+  std::string folder, seed, key;
+  HRESULT hr = Locate(setName, &folder, &seed, &key);
+  if (FAILED(hr)) return hr;
   try {
-    SetPtr set = FindCached(key);
-    if (!set) {
-      HRESULT hr = S_OK;
-      SetPtr fresh = ReadSet(setName, folder, seed, &hr);
-      if (FAILED(hr)) return hr;
-      set = Insert(key, fresh);
-      // A full cache still answers from what was read.
-      if (!set) set = fresh;
-    }
+    SetPtr set = FindOrRead(setName, key, folder, seed, Miss::kCacheIfRead, &hr);
+    if (!set) return hr;
     std::shared_lock<std::shared_mutex> guard(set->lock);
     *listing = set->saves.BuildListing();
     return S_OK;
@@ -172,21 +200,12 @@ HRESULT CSaveStore::EnumSaves(const char* setName, CSmallStr* listing) {
 
 HRESULT CSaveStore::GetSave(const char* setName, int32_t slot, CSmallStr* data) {
   if (!data) return E_POINTER;
-  if (!vexa::storage::IsValidSetName(setName)) return E_INVALIDARG;
-  std::string folder, seed;
-  if (!GetFolders(&folder, &seed)) return E_FAIL;
-  const std::string key = folder + '\n' + SetNameKey(setName);
+  std::string folder, seed, key;
+  HRESULT hr = Locate(setName, &folder, &seed, &key);
+  if (FAILED(hr)) return hr;
   try {
-    SetPtr set = FindCached(key);
-    if (!set) {
-      HRESULT hr = S_OK;
-      SetPtr fresh = ReadSet(setName, folder, seed, &hr);
-      // Unreadable files stay out of the cache, so nothing can be written over them.
-      if (hr == VEXA_E_FILE_UNREADABLE || hr == E_OUTOFMEMORY) return hr;
-      set = Insert(key, fresh);
-      if (!set) set = fresh;
-      if (FAILED(hr)) return hr;
-    }
+    SetPtr set = FindOrRead(setName, key, folder, seed, Miss::kCacheAndAnswer, &hr);
+    if (!set) return hr;
     std::shared_lock<std::shared_mutex> guard(set->lock);
     const CSave* save = set->saves.Find(slot);
     if (!save) return E_ACCESSDENIED;
@@ -199,22 +218,14 @@ HRESULT CSaveStore::GetSave(const char* setName, int32_t slot, CSmallStr* data) 
 
 HRESULT CSaveStore::SetSave(const char* setName, int32_t slot, const char* description,
                             const char* data) {
-  if (!vexa::storage::IsValidSetName(setName)) return E_INVALIDARG;
-  std::string folder, seed;
-  if (!GetFolders(&folder, &seed)) return E_FAIL;
-  const std::string key = folder + '\n' + SetNameKey(setName);
-  HRESULT hr = S_OK;
+  std::string folder, seed, key;
+  HRESULT hr = Locate(setName, &folder, &seed, &key);
+  if (FAILED(hr)) return hr;
   try {
     const CSmallStr description_text(description ? description : "");
     const CSmallStr data_text(data ? data : "");
-    SetPtr set = FindCached(key);
-    if (!set) {
-      HRESULT read = S_OK;
-      SetPtr fresh = ReadSet(setName, folder, seed, &read);
-      if (read == VEXA_E_FILE_UNREADABLE || read == E_OUTOFMEMORY) return read;
-      set = Insert(key, fresh);
-      if (!set) return VEXA_E_STORE_LIMIT;
-    }
+    SetPtr set = FindOrRead(setName, key, folder, seed, Miss::kCacheForChange, &hr);
+    if (!set) return hr;
     {
       std::unique_lock<std::shared_mutex> guard(set->lock);
       hr = set->saves.Put(slot, description_text, data_text);
@@ -228,10 +239,9 @@ HRESULT CSaveStore::SetSave(const char* setName, int32_t slot, const char* descr
 }
 
 HRESULT CSaveStore::RemoveSave(const char* setName, int32_t slot) {
-  if (!vexa::storage::IsValidSetName(setName)) return E_INVALIDARG;
-  std::string folder, seed;
-  if (!GetFolders(&folder, &seed)) return E_FAIL;
-  const std::string key = folder + '\n' + SetNameKey(setName);
+  std::string folder, seed, key;
+  HRESULT hr = Locate(setName, &folder, &seed, &key);
+  if (FAILED(hr)) return hr;
   try {
     if (slot < 0) {
       SetPtr dropped;
@@ -258,20 +268,14 @@ HRESULT CSaveStore::RemoveSave(const char* setName, int32_t slot) {
       return fs_->Remove(path) ? S_OK : VEXA_E_WRITE_FAILED;
     }
 
-    HRESULT hr = S_OK;
-    SetPtr set = FindCached(key);
-    if (!set) {
-      HRESULT read = S_OK;
-      SetPtr fresh = ReadSet(setName, folder, seed, &read);
-      if (read == VEXA_E_FILE_UNREADABLE || read == E_OUTOFMEMORY) return read;
-      set = Insert(key, fresh);
-      if (!set) return VEXA_E_STORE_LIMIT;
+    bool was_read = false;
+    SetPtr set = FindOrRead(setName, key, folder, seed, Miss::kCacheForChange, &hr, &was_read);
+    if (!set) return hr;
+    {
       std::unique_lock<std::shared_mutex> guard(set->lock);
-      set->saves.Remove(slot);
-      MarkChanged(set.get());
-    } else {
-      std::unique_lock<std::shared_mutex> guard(set->lock);
-      hr = set->saves.Remove(slot);
+      const HRESULT removed = set->saves.Remove(slot);
+      // A set just read answers 0 whether or not it held the slot.
+      if (!was_read) hr = removed;
       MarkChanged(set.get());
     }
     StartWriter();

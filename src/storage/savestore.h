@@ -149,6 +149,25 @@ class CSaveStore {
   // Puts `fresh` in the cache unless a set of that key is there; returns the cached one, or null
   // when the cache is full.
   SetPtr Insert(const std::string& key, const SetPtr& fresh);
+  // What a command that does not find its set in the cache does with the read.
+  enum class Miss {
+    kCacheIfRead,     // EnumSaves: a failed read is answered and the set stays out of the cache
+    kCacheAndAnswer,  // GetSave: the set is cached whatever was read; a failed read is answered
+    kCacheForChange,  // SetSave, RemoveSave: a failed read starts from what was read; a full
+                      // cache refuses (VEXA_E_STORE_LIMIT)
+  };
+  // The command's set: the cached one, or one read from its file and put in the cache as `miss`
+  // says (`*was_read` tells which, when given). Null when the command ends here, with the status
+  // to answer in `*status`; otherwise `*status` is S_OK. A file that cannot be read
+  // (VEXA_E_FILE_UNREADABLE) or a lack of memory never enters the cache, so nothing is written
+  // over it. A full cache answers EnumSaves and GetSave from the set read.
+  SetPtr FindOrRead(const char* set_name, const std::string& key, const std::string& data_folder,
+                    const std::string& seed_folder, Miss miss, HRESULT* status,
+                    bool* was_read = nullptr);
+  // The folders of a command on the set `set_name` and the set's cache key. E_INVALIDARG for a
+  // refused name, E_FAIL without a data folder.
+  HRESULT Locate(const char* set_name, std::string* data_folder, std::string* seed_folder,
+                 std::string* key);
   // The file name of the set in `folder`: an existing file whose name equals the set's ignoring
   // ASCII case, else the set's own name.
   std::string ResolveFileName(const std::string& folder, const char* set_name);
