@@ -133,7 +133,7 @@ TEST_F(HolderTest, MovieVariablesAreReadThroughTheStub) {
 
 TEST_F(HolderTest, LoadMovieIntoLayerRequestsThroughTheStub) {
   Play("log \"main\"\n");
-  game_.Write("layer.scene", "log \"layer one\"\n");
+  game_.Disk("layer.scene", "log \"layer one\"\n");
   EXPECT_EQ(S_OK, holder_.LoadMovieIntoLayer(1, nullptr, nullptr));
   EXPECT_EQ(-1, IndexOf(transcript_.Take(), "LoadMovie_stub"));
 

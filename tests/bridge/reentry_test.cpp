@@ -41,13 +41,13 @@ class ReentryTest : public HolderTest {
 // ---- Closing and reopening the movie from inside a delivery
 
 TEST_F(ReentryTest, ReopeningFromInsideDestroyStreamSendsTheNewInstanceNothingOfTheOld) {
-  game_.Write("closer.scene", "fscommand invoke REOPEN now\n");
-  game_.Write("second.scene",
-              "loadtext t 0 0 \"data.txt\"\n"
-              "on loaded t\n"
-              "  log \"data arrived\"\n"
-              "end\n");
-  game_.Write("data.txt", "payload");
+  game_.Disk("closer.scene", "fscommand invoke REOPEN now\n");
+  game_.Disk("second.scene",
+             "loadtext t 0 0 \"data.txt\"\n"
+             "on loaded t\n"
+             "  log \"data arrived\"\n"
+             "end\n");
+  game_.Disk("data.txt", "payload");
   sink_.reaction = [this](const CRecordingSink::Call& call) {
     if (call.command != L"REOPEN") return;
     holder_.CloseMovie();
@@ -206,7 +206,7 @@ TEST_F(ReentryTest, AnInstanceAskedForBeforeThePluginIsLoadedIsMadeWhenTheMovieO
   EXPECT_FALSE(early.IsCreated());
   EXPECT_FALSE(early.IsInstanceCreated());
   ASSERT_EQ(S_OK, early.LoadPlugin());
-  game_.Write("movie.scene", "log \"early movie\"\n");
+  game_.Disk("movie.scene", "log \"early movie\"\n");
   transcript_.Take();
   EXPECT_EQ(S_OK, early.OpenMovie("movie.scene"));
   const std::vector<TranscriptEvent> events = transcript_.Take();

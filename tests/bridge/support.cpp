@@ -1,10 +1,6 @@
 #include "support.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "flashhost/jrienv.h"
-#include "platform/files.h"
 
 HRESULT CRecordingSink::OnFSCommand(const wchar_t* command, const wchar_t* argument) {
   Call call;
@@ -13,22 +9,6 @@ HRESULT CRecordingSink::OnFSCommand(const wchar_t* command, const wchar_t* argum
   calls.push_back(call);
   if (reaction) reaction(call);
   return S_OK;
-}
-
-CGameFolder::CGameFolder() {
-  std::string file;
-  if (!vexa::platform::MakeTempFile("vexa.bridge", &file)) return;
-  vexa::platform::RemoveFile(file);
-  if (vexa::platform::CreateFolder(file)) path_ = file + "/";
-}
-
-CGameFolder::~CGameFolder() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(std::filesystem::path(path_), ignored);
-}
-
-void CGameFolder::Write(const std::string& name, const std::string& content) {
-  ASSERT_TRUE(vexa::platform::WriteFileBytes(path_ + name, content.data(), content.size()));
 }
 
 void HolderTest::SetUp() {
@@ -47,7 +27,7 @@ void HolderTest::TearDown() {
 }
 
 std::vector<TranscriptEvent> HolderTest::Play(const std::string& scene) {
-  game_.Write("movie.scene", scene);
+  game_.Disk("movie.scene", scene);
   transcript_.Take();
   EXPECT_EQ(S_OK, holder_.OpenMovie("movie.scene"));
   return transcript_.Take();

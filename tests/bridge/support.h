@@ -14,6 +14,7 @@
 #include "flashhost/holder.h"
 #include "flashhost/notifysink.h"
 #include "flashhost/transcript_reader.h"
+#include "support/folders.h"
 
 // Records every FSCommand; `reaction` (when set) runs inside the call, as a command handler would.
 class CRecordingSink : public IFlashPlayerNotifySink {
@@ -28,20 +29,6 @@ class CRecordingSink : public IFlashPlayerNotifySink {
 
   std::vector<Call> calls;
   std::function<void(const Call&)> reaction;
-};
-
-// A folder in the temporary folder, removed with its content afterwards.
-class CGameFolder {
- public:
-  CGameFolder();
-  ~CGameFolder();
-  bool ok() const { return !path_.empty(); }
-  // With '/' separators and a trailing '/'.
-  const std::string& path() const { return path_; }
-  void Write(const std::string& name, const std::string& content);
-
- private:
-  std::string path_;
 };
 
 // A started holder with the stand-in loaded: JRI peer, file loader (the game folder) and the
@@ -62,7 +49,7 @@ class HolderTest : public ::testing::Test {
 
   // First: the plug-in must see the transcript variable from its first call.
   CTranscriptFile transcript_;
-  CGameFolder game_;
+  vexa::testing::CTempFolder game_;
   std::unique_ptr<CFileLoader> loader_;
   CRecordingSink sink_;
   CFlashHolder holder_;

@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
-#include "platform/files.h"
 #include "platform/process.h"
 
 namespace {
@@ -185,26 +182,6 @@ HRESULT CFakeLoader::LoadFromDisk(const char*, uint8_t** data, int32_t* size, CS
   *data = nullptr;
   *size = 0;
   return E_FAIL;
-}
-
-CGameFolder::CGameFolder() {
-  std::string file;
-  if (!vexa::platform::MakeTempFile("vexa.game", &file)) return;
-  vexa::platform::RemoveFile(file);
-  if (vexa::platform::CreateFolder(file)) path_ = file + "/";
-}
-
-CGameFolder::~CGameFolder() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(std::filesystem::path(path_), ignored);
-}
-
-void CGameFolder::Folder(const std::string& name) {
-  vexa::platform::CreateFolder(path_ + name);
-}
-
-void CGameFolder::Write(const std::string& name, const std::string& content) {
-  ASSERT_TRUE(vexa::platform::WriteFileBytes(path_ + name, content.data(), content.size()));
 }
 
 CWorkingDirectoryChange::CWorkingDirectoryChange(const std::string& folder)

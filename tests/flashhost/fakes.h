@@ -67,23 +67,6 @@ class CRecordingOpener : public IUrlOpener {
   void OpenUrl(const char* url) override { opened.push_back(url ? url : "(null)"); }
 };
 
-// A game folder of its own in the temporary folder, removed with everything in it afterwards.
-class CGameFolder {
- public:
-  CGameFolder();
-  ~CGameFolder();
-  CGameFolder(const CGameFolder&) = delete;
-  CGameFolder& operator=(const CGameFolder&) = delete;
-  bool ok() const { return !path_.empty(); }
-  // With '/' separators and a trailing '/'.
-  const std::string& path() const { return path_; }
-  void Folder(const std::string& name);
-  void Write(const std::string& name, const std::string& content);
-
- private:
-  std::string path_;
-};
-
 // Makes `folder` the working directory for the life of the object, then goes back.
 class CWorkingDirectoryChange {
  public:

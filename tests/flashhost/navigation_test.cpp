@@ -11,6 +11,7 @@
 #include "flashhost/navigation.h"
 #include "flashhost/pluginhost.h"
 #include "platform/shell.h"
+#include "support/folders.h"
 
 namespace {
 
@@ -21,14 +22,14 @@ class NavigationTest : public ::testing::Test {
     ASSERT_TRUE(game_.ok());
     game_.Folder("help");
     game_.Folder("docs");
-    game_.Write("help/page.html", "<p>help</p>");
-    game_.Write("readme.txt", "read me");
-    game_.Write("a b.txt", "spaced");
-    game_.Write("run.exe", "MZ");
-    game_.Write("tool.BAT", "@echo off");
-    game_.Write("script.js", "WScript.Echo(1)");
-    game_.Write("installer.msi", "x");
-    game_.Write("menu.lnk", "L");
+    game_.Disk("help/page.html", "<p>help</p>");
+    game_.Disk("readme.txt", "read me");
+    game_.Disk("a b.txt", "spaced");
+    game_.Disk("run.exe", "MZ");
+    game_.Disk("tool.BAT", "@echo off");
+    game_.Disk("script.js", "WScript.Echo(1)");
+    game_.Disk("installer.msi", "x");
+    game_.Disk("menu.lnk", "L");
     // A document name that leads to the program (where the file system has links).
     std::error_code error;
     std::filesystem::create_symlink(std::filesystem::path(game_.path() + "run.exe"),
@@ -62,7 +63,7 @@ class NavigationTest : public ::testing::Test {
     return ResolveNavigationTarget(url.c_str(), Base());
   }
 
-  CGameFolder game_;
+  vexa::testing::CTempFolder game_;
   bool haveLink_ = false;
 };
 

@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "support/folders.h"
 #include "transcript_reader.h"
 
 namespace {
@@ -43,7 +44,7 @@ class StandinTest : public ::testing::Test {
 
   // Plays `scene` as the main movie and returns what the plug-in reported meanwhile.
   std::vector<TranscriptEvent> PlayMovie(const std::string& scene) {
-    game_.Write("movie.txt", scene);
+    game_.Disk("movie.txt", scene);
     transcript_.Take();
     EXPECT_EQ(S_OK, host_.OpenMovieStream("movie.txt"));
     return transcript_.Take();
@@ -56,7 +57,7 @@ class StandinTest : public ::testing::Test {
 
   // The transcript must exist before the plug-in is loaded, so it comes first.
   CTranscriptFile transcript_;
-  CGameFolder game_;
+  vexa::testing::CTempFolder game_;
   std::unique_ptr<CFileLoader> loader_;
   CRecordingOpener opener_;
   int peer_ = 0;
@@ -85,7 +86,7 @@ TEST_F(StandinTest, MainMovieIsDeliveredAtOnceAndRequestsWaitForTheQueue) {
       "log \"movie started\"\n"
       "loadtext t1 0 0 \"notes/read%20me.txt\"\n";
   game_.Folder("notes");
-  game_.Write("notes/read me.txt", "hello world");
+  game_.Disk("notes/read me.txt", "hello world");
   std::vector<TranscriptEvent> events = PlayMovie(scene);
 
   const std::vector<TranscriptEvent> opened = Named(events, "NPP_NewStream");
@@ -169,8 +170,8 @@ TEST_F(StandinTest, PageAddressRequestIsAnsweredWithThePseudoPage) {
 }
 
 TEST_F(StandinTest, RequestsMadeWhileServingWaitForTheNextPass) {
-  game_.Write("one.txt", "loadscene 2 \"two.txt\"\n");
-  game_.Write("two.txt", "log \"two loaded\"\n");
+  game_.Disk("one.txt", "loadscene 2 \"two.txt\"\n");
+  game_.Disk("two.txt", "log \"two loaded\"\n");
   std::vector<TranscriptEvent> events = PlayMovie("loadscene 1 \"one.txt\"\n");
   ASSERT_EQ(1u, Named(events, "NPN_GetURLNotify").size());
   events = Serve();
@@ -187,7 +188,7 @@ TEST_F(StandinTest, RequestsMadeWhileServingWaitForTheNextPass) {
 }
 
 TEST_F(StandinTest, AMovieRequestingFromItsLoadHandlerReturnsToTheLoopAfterEveryAnswer) {
-  game_.Write("tick.txt", "tick");
+  game_.Disk("tick.txt", "tick");
   PlayMovie(
       "loadtext t 0 0 \"tick.txt\"\n"
       "on loaded t\n"
@@ -208,7 +209,7 @@ TEST_F(StandinTest, AMovieRequestingFromItsLoadHandlerReturnsToTheLoopAfterEvery
 
 TEST_F(StandinTest, NavigationOpensOutsideWithoutAStream) {
   game_.Folder("help");
-  game_.Write("help/index.html", "<p>help</p>");
+  game_.Disk("help/index.html", "<p>help</p>");
   std::string page;
   ASSERT_TRUE(vexa::platform::ResolveShellPath(game_.path() + "help/index.html", &page));
   // Relative navigation is read against the working directory.

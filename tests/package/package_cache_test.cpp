@@ -2,12 +2,13 @@
 
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "data/mappedfile.h"
 #include "data/package.h"
 #include "package_fixture.h"
+#include "support/files.h"
+#include "support/folders.h"
 
 namespace {
 
@@ -16,27 +17,15 @@ namespace fs = std::filesystem;
 
 class PackageFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           (std::string("vexa_package_") + info->name() + "_" + std::to_string(std::rand()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  void SetUp() override { ASSERT_TRUE(folder_.ok()); }
 
   std::string Write(const std::string& name, const Bytes& bytes) {
-    fs::path p = dir_ / name;
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return p.string();
+    vexa::testing::WriteBytes(folder_.path() + name, bytes);
+    return (dir_ / name).string();
   }
 
-  fs::path dir_;
+  vexa::testing::CTempFolder folder_{"vexa-package-"};
+  const fs::path& dir_ = folder_.root();
 };
 
 TEST_F(PackageFileTest, MappedBufferShowsTheWholeFile) {
@@ -54,7 +43,7 @@ TEST_F(PackageFileTest, MappedBufferShowsTheWholeFile) {
 }
 
 TEST_F(PackageFileTest, OpensOnceForPathsThatDifferInCase) {
-  Bytes file = Pack({{"init.xml", Text("<game/>")}}, kPackageDefaultPassword);
+  Bytes file = Pack({{"init.xml", ToBytes("<game/>")}}, kPackageDefaultPassword);
   std::string path = Write("game.pak", file);
   const int32_t before = PackageCache::Instance().GetCount();
 
@@ -71,7 +60,7 @@ TEST_F(PackageFileTest, OpensOnceForPathsThatDifferInCase) {
 
   CSmartBuffer out;
   ASSERT_TRUE(first->ReadEntryNamed("INIT.XML", kPackageDefaultPassword, &out));
-  EXPECT_EQ(ToBytes(out), Text("<game/>"));
+  EXPECT_EQ(ToBytes(out), ToBytes("<game/>"));
 }
 
 TEST_F(PackageFileTest, FailuresAreNotCachedAndALaterOpenTriesAgain) {
@@ -81,17 +70,17 @@ TEST_F(PackageFileTest, FailuresAreNotCachedAndALaterOpenTriesAgain) {
   EXPECT_EQ(OpenPackage(missing.c_str(), &archive), E_FAIL);
   EXPECT_EQ(archive, nullptr);
 
-  std::string bad = Write("bad.pak", Text("this is not a package"));
+  std::string bad = Write("bad.pak", ToBytes("this is not a package"));
   EXPECT_EQ(OpenPackage(bad.c_str(), &archive), E_FAIL);
   std::string empty = Write("empty.pak", {});
   EXPECT_EQ(OpenPackage(empty.c_str(), &archive), E_FAIL);
   EXPECT_EQ(PackageCache::Instance().GetCount(), before);
 
-  Write("bad.pak", Pack({{"x", Text("fixed")}}, kPackageDefaultPassword));
+  Write("bad.pak", Pack({{"x", ToBytes("fixed")}}, kPackageDefaultPassword));
   ASSERT_EQ(OpenPackage(bad.c_str(), &archive), S_OK);
   CSmartBuffer out;
   ASSERT_TRUE(archive->ReadEntryAt(0, kPackageDefaultPassword, &out));
-  EXPECT_EQ(ToBytes(out), Text("fixed"));
+  EXPECT_EQ(ToBytes(out), ToBytes("fixed"));
   EXPECT_EQ(OpenPackage(nullptr, &archive), E_POINTER);
 }
 

@@ -1,54 +1,25 @@
-// Helpers shared by the package tests: building containers with the archiver and by hand.
+// Helpers shared by the package tests: building containers by hand (the archiver-built ones come
+// from tests/support).
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "data/package.h"
 #include "storage/archiver.h"
+#include "support/archive.h"
+#include "support/bytes.h"
 
 namespace package_test {
 
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes ToBytes(const CBaseBuffer& b) {
-  return b.Size() > 0 ? Bytes(b.Data(), b.Data() + b.Size()) : Bytes();
-}
-
-inline Bytes RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes b(n);
-  for (auto& c : b) c = static_cast<uint8_t>(rng());
-  return b;
-}
-
-inline Bytes Text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
-
-struct File {
-  std::string name;
-  Bytes content;
-};
-
-// A container holding `files`, written by the archiver.
-inline Bytes Pack(const std::vector<File>& files, const char* password,
-                  uint8_t mode = CArchiver::kModeCompressed) {
-  CArchiver a;
-  a.Reset(static_cast<int32_t>(files.size() > 0 ? files.size() : 1));
-  a.SetMode(mode);
-  for (const File& f : files) {
-    if (a.AddEntry(static_cast<uint32_t>(f.content.size()), f.name.c_str(), f.content.data(),
-                   password) < 0)
-      return Bytes();
-  }
-  CSmartBuffer out;
-  if (FAILED(a.Build(&out))) return Bytes();
-  return ToBytes(out);
-}
+using vexa::testing::Bytes;
+using vexa::testing::Pack;
+using vexa::testing::RandomBytes;
+using vexa::testing::ToBytes;
+// An entry of a container built by Pack (the password is Pack's).
+using File = vexa::testing::PackEntry;
 
 // Parses a copy of `file` (the archive owns the copy).
 inline bool ParseBytes(CPackageArchive* archive, const Bytes& file) {

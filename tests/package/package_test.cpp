@@ -23,11 +23,11 @@ std::vector<File> SampleFiles() {
   for (int i = 0; i < 3000; ++i)
     xml += "<score rank=\"" + std::to_string(i) + "\" name=\"Ann\"/>\n";
   return {
-      {"init.xml", Text("<game><movie url=\"intro.swf\"/></game>")},
+      {"init.xml", ToBytes("<game><movie url=\"intro.swf\"/></game>")},
       {"Movies/Intro.swf", RandomBytes(70000, 1)},
-      {"data\\scores.xml", Text(xml)},
+      {"data\\scores.xml", ToBytes(xml)},
       {"empty.txt", {}},
-      {"", Text("nameless")},
+      {"", ToBytes("nameless")},
   };
 }
 
@@ -77,7 +77,8 @@ TEST(PackageArchiveTest, ArchiverOutputReadsBackInEveryMode) {
 TEST(PackageArchiveTest, ManyEntriesReadBack) {
   std::vector<File> files;
   for (int i = 0; i < 5000; ++i)
-    files.push_back({"level" + std::to_string(i) + "/map.xml", Text("map " + std::to_string(i))});
+    files.push_back(
+        {"level" + std::to_string(i) + "/map.xml", ToBytes("map " + std::to_string(i))});
   Bytes file = Pack(files, kPackageDefaultPassword);
   CPackageArchive archive;
   ASSERT_TRUE(ParseBytes(&archive, file));
@@ -91,9 +92,9 @@ TEST(PackageArchiveTest, ManyEntriesReadBack) {
 }
 
 TEST(PackageArchiveTest, LookupIgnoresCaseButWantsBackslashes) {
-  Bytes file = Pack({{"Movies/Intro.swf", Text("first")},
-                     {"MOVIES\\INTRO.SWF", Text("second")},
-                     {"sub\\Deep\\file.bin", Text("deep")}},
+  Bytes file = Pack({{"Movies/Intro.swf", ToBytes("first")},
+                     {"MOVIES\\INTRO.SWF", ToBytes("second")},
+                     {"sub\\Deep\\file.bin", ToBytes("deep")}},
                     "pw");
   CPackageArchive archive;
   ASSERT_TRUE(ParseBytes(&archive, file));
@@ -111,7 +112,7 @@ TEST(PackageArchiveTest, LookupIgnoresCaseButWantsBackslashes) {
     bool ok = archive.ReadEntryNamed(c.request, "pw", &out);
     EXPECT_EQ(ok, c.expected != nullptr) << c.request;
     if (c.expected) {
-      EXPECT_EQ(ToBytes(out), Text(c.expected)) << c.request;
+      EXPECT_EQ(ToBytes(out), ToBytes(c.expected)) << c.request;
     }
   }
   CSmartBuffer out;
@@ -121,16 +122,16 @@ TEST(PackageArchiveTest, LookupIgnoresCaseButWantsBackslashes) {
 
 TEST(PackageArchiveTest, PasswordLongerThanTheBlockUsesItsFirstBytes) {
   const std::string password(5000, 'k');
-  Bytes file = Pack({{"a", Text("tiny")}}, password.c_str());
+  Bytes file = Pack({{"a", ToBytes("tiny")}}, password.c_str());
   CPackageArchive archive;
   ASSERT_TRUE(ParseBytes(&archive, file));
   bool ok = false;
-  EXPECT_EQ(Read(archive, 0, password.c_str(), &ok), Text("tiny"));
+  EXPECT_EQ(Read(archive, 0, password.c_str(), &ok), ToBytes("tiny"));
   EXPECT_TRUE(ok);
   // Only the first S password bytes were used, so a password cut to S bytes reads it too.
   const uint32_t s = archive.GetEntry(0)->stored_length;
   ASSERT_LT(s, 100u);
-  EXPECT_EQ(Read(archive, 0, password.substr(0, s).c_str(), &ok), Text("tiny"));
+  EXPECT_EQ(Read(archive, 0, password.substr(0, s).c_str(), &ok), ToBytes("tiny"));
   EXPECT_TRUE(ok);
 }
 
@@ -166,7 +167,7 @@ TEST(PackageArchiveTest, DirectoryOfNineBytesIsRefusedAndTenAccepted) {
 // Containers a damaged download or a hostile author could produce.
 TEST(PackageArchiveTest, RefusesDamagedContainers) {
   Bytes good_dir = Directory({{"a.txt", 3, 3}}, 1);
-  Bytes good = Assemble(0, good_dir, Text("abc"));
+  Bytes good = Assemble(0, good_dir, ToBytes("abc"));
   Bytes truncated_compressed = Compressed(Directory({{"file", 3, 3}}, 1));
   truncated_compressed.resize(truncated_compressed.size() - 3);
   Bytes marker2 = good_dir;
@@ -206,8 +207,9 @@ TEST(PackageArchiveTest, RefusesDamagedContainers) {
          b.pop_back();
          return b;
        }()},
-      {"marker 2", Assemble(0, marker2, Text("abc"))},
-      {"count larger than the records", Assemble(0, Directory({{"a.txt", 3, 3}}, 2), Text("abc"))},
+      {"marker 2", Assemble(0, marker2, ToBytes("abc"))},
+      {"count larger than the records",
+       Assemble(0, Directory({{"a.txt", 3, 3}}, 2), ToBytes("abc"))},
       {"count of 65535 with no records",
        [&] {
          Bytes d = Directory({}, 65535);
@@ -236,7 +238,7 @@ TEST(PackageArchiveTest, RefusesDamagedContainers) {
 }
 
 TEST(PackageArchiveTest, EntriesPastTheEndCannotBeRead) {
-  Bytes payload = Text("0123456789");
+  Bytes payload = ToBytes("0123456789");
   struct Case {
     const char* what;
     std::vector<Record> records;
@@ -287,14 +289,14 @@ TEST(PackageArchiveTest, GarbageEntriesFailInCompressedMode) {
 
 TEST(PackageArchiveTest, SizeArgumentBoundsTheView) {
   Bytes file =
-      Pack({{"a", Text("alpha")}, {"b", RandomBytes(1000, 4)}}, nullptr, CArchiver::kModeStored);
+      Pack({{"a", ToBytes("alpha")}, {"b", RandomBytes(1000, 4)}}, nullptr, CArchiver::kModeStored);
   auto* buffer = new CSmartBuffer;
   buffer->Assign(file.data(), static_cast<int32_t>(file.size()));
   CPackageArchive archive;
   // The last byte is outside the given size: the second entry now runs past the end.
   ASSERT_TRUE(archive.Parse(buffer, static_cast<int32_t>(file.size() - 1)));
   bool ok = false;
-  EXPECT_EQ(Read(archive, 0, nullptr, &ok), Text("alpha"));
+  EXPECT_EQ(Read(archive, 0, nullptr, &ok), ToBytes("alpha"));
   Read(archive, 1, nullptr, &ok);
   EXPECT_FALSE(ok);
 }
@@ -310,7 +312,7 @@ class TrackedBuffer : public CSmartBuffer {
 };
 
 TEST(PackageArchiveTest, ParseOwnsTheBufferWhateverTheOutcome) {
-  Bytes good = Pack({{"a", Text("x")}}, nullptr);
+  Bytes good = Pack({{"a", ToBytes("x")}}, nullptr);
   bool first = false, second = false, third = false;
   {
     CPackageArchive archive;

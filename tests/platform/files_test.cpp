@@ -7,7 +7,7 @@
 #include <set>
 #include <thread>
 
-#include "platform/scratch_folder.h"
+#include "support/folders.h"
 
 namespace vexa::platform {
 namespace {

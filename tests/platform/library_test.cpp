@@ -4,7 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/process.h"
-#include "platform/scratch_folder.h"
+#include "support/folders.h"
 
 namespace vexa::platform {
 namespace {

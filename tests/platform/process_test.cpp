@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "platform/files.h"
-#include "platform/scratch_folder.h"
+#include "support/folders.h"
 
 namespace vexa::platform {
 namespace {

@@ -16,24 +16,11 @@
 #include "platform/oleauto.h"
 #include "platform/window.h"
 #include "player/player.h"
+#include "support/folders.h"
 
 namespace player_test {
 
-// A folder of its own for each game. Packages stay mapped until the process ends (and Windows does
-// not delete a mapped file), so every folder lies under one root that goes at process exit.
-class CGameFolder {
- public:
-  CGameFolder();
-  // '/' separators and a trailing '/'.
-  const std::string& path() const { return path_; }
-  // data.pak with these (entry name, content) pairs.
-  void Package(const std::vector<std::pair<std::string, std::string>>& entries);
-  // A loose file.
-  void Disk(const std::string& name, const std::string& content);
-
- private:
-  std::string path_;
-};
+using vexa::testing::CGameFolder;
 
 // A player whose frame side is a recorder. `log` holds the hooks and frame operations in call
 // order ("layout", "error 131", "caption Demo", "hostcontrol", "pluginlibraries", "addons",

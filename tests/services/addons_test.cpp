@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,32 +16,16 @@
 #include "player/addons.h"
 #include "script/engine.h"
 #include "script/xml.h"
-#include "storage/archiver.h"
-#include "storage/buffer.h"
+#include "support/archive.h"
+#include "support/files.h"
+#include "support/folders.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Entries = std::vector<std::pair<std::string, std::string>>;
-
-std::string Package(const Entries& entries) {
-  CArchiver archiver;
-  EXPECT_TRUE(archiver.Reset(static_cast<int32_t>(entries.size())));
-  for (const auto& entry : entries) {
-    EXPECT_GE(archiver.AddEntry(static_cast<uint32_t>(entry.second.size()), entry.first.c_str(),
-                                entry.second.data(), kPackageDefaultPassword),
-              0);
-  }
-  CSmartBuffer out;
-  EXPECT_EQ(S_OK, archiver.Build(&out));
-  return std::string(reinterpret_cast<const char*>(out.Bytes()), static_cast<size_t>(out.Size()));
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
+using Entries = vexa::testing::PackageEntries;
+using vexa::testing::PackageBytes;
+using vexa::testing::WriteText;
 
 // An add-on document contributing one function named "f" whose tag says where it came from.
 std::string AddonXml(const std::string& tag, const char* version) {
@@ -67,28 +49,13 @@ class CRecordingPreprocessor : public IAddonPreprocessor {
 class AddonsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Packages stay mapped until the process ends (and Windows keeps a mapped file), so every
-    // test gets folders of its own under a root removed at exit.
-    static const fs::path root = [] {
-      std::random_device random;
-      fs::path r = fs::temp_directory_path() /
-                   ("vexa_addons_" + std::to_string(random()) + std::to_string(random()));
-      fs::create_directories(r);
-      static std::string keep = r.string();
-      std::atexit([] {
-        std::error_code ignored;
-        fs::remove_all(keep, ignored);
-      });
-      return r;
-    }();
-    static int counter = 0;
-    folder_ = root / ("game" + std::to_string(++counter));
-    fs::create_directories(folder_);
+    // Packages stay mapped until the process ends, so every test gets a game folder of its own.
+    folder_ = fs::path(game_.path()).parent_path().make_preferred();
     ASSERT_EQ(1, script_.ParseDocument("<init><function name=\"f\" tag=\"init\"/></init>"));
   }
 
   void Addon(const std::string& name, const Entries& entries) {
-    WriteAll(folder_ / "Addons" / name, Package(entries));
+    WriteText((folder_ / "Addons" / name).string(), PackageBytes(entries));
   }
   void Addon(const std::string& name, const std::string& tag, const char* version) {
     Addon(name, Entries{{"addon.xml", AddonXml(tag, version)}});
@@ -108,7 +75,8 @@ class AddonsTest : public ::testing::Test {
     return tags;
   }
 
-  fs::path folder_;
+  vexa::testing::CGameFolder game_;
+  fs::path folder_;  // native separators, no trailing one
   CXMLParser script_;
   CRecordingPreprocessor preprocessor_;
 };
@@ -154,16 +122,16 @@ TEST_F(AddonsTest, OfTwoAddonsWithOneVersionTheFirstListedIsUsed) {
 
 TEST_F(AddonsTest, BadAddonsAreSkippedAndTheGoodOnesStillLoad) {
   fs::create_directories(folder_ / "Addons" / "folder.vxa");  // a folder named like an add-on
-  WriteAll(folder_ / "Addons" / "garbage.vxa", "this is not a package at all");
-  const std::string good = Package({{"addon.xml", AddonXml("good", "5")}});
-  WriteAll(folder_ / "Addons" / "cut.vxa", good.substr(0, good.size() / 2));
-  WriteAll(folder_ / "Addons" / "empty.vxa", "");
+  WriteText((folder_ / "Addons" / "garbage.vxa").string(), "this is not a package at all");
+  const std::string good = PackageBytes({{"addon.xml", AddonXml("good", "5")}});
+  WriteText((folder_ / "Addons" / "cut.vxa").string(), good.substr(0, good.size() / 2));
+  WriteText((folder_ / "Addons" / "empty.vxa").string(), "");
   Addon("noxml.vxa", Entries{{"other.xml", AddonXml("other", "1")}});
   Addon("broken.vxa", Entries{{"addon.xml", "</addon><addon version=\"2\"/>"}});
   Addon("suffix.vxa", Entries{{"myaddon.xml", AddonXml("myaddon", "3")}});
   Addon("nested.vxa", Entries{{"sub/addon.xml", AddonXml("nested", "4")}});
-  WriteAll(folder_ / "Addons" / "good.vxa", good);
-  WriteAll(folder_ / "Addons" / "readme.txt", "not an add-on");
+  WriteText((folder_ / "Addons" / "good.vxa").string(), good);
+  WriteText((folder_ / "Addons" / "readme.txt").string(), "not an add-on");
 
   AddonReport report;
   ASSERT_TRUE(Load(&report));
@@ -175,8 +143,8 @@ TEST_F(AddonsTest, BadAddonsAreSkippedAndTheGoodOnesStillLoad) {
 
 TEST_F(AddonsTest, AddonXmlComesFromThePackageOnly) {
   // A stray addon.xml beside the executable and in the add-on folder is no add-on document.
-  WriteAll(folder_ / "addon.xml", AddonXml("disk", "1"));
-  WriteAll(folder_ / "Addons" / "addon.xml", AddonXml("disk", "1"));
+  WriteText((folder_ / "addon.xml").string(), AddonXml("disk", "1"));
+  WriteText((folder_ / "Addons" / "addon.xml").string(), AddonXml("disk", "1"));
   Addon("empty.vxa", Entries{{"readme.txt", "nothing here"}});
   AddonReport report;
   EXPECT_TRUE(Load(&report));
@@ -187,7 +155,7 @@ TEST_F(AddonsTest, AddonXmlComesFromThePackageOnly) {
 TEST_F(AddonsTest, NothingFoundLeavesTheScriptAlone) {
   EXPECT_FALSE(Load());  // no Addons folder
   fs::create_directories(folder_ / "Addons");
-  WriteAll(folder_ / "Addons" / "x.vxa.txt", "not matching");
+  WriteText((folder_ / "Addons" / "x.vxa.txt").string(), "not matching");
   EXPECT_FALSE(Load());
   EXPECT_EQ(std::vector<std::string>{"init"}, Tags());
   EXPECT_TRUE(preprocessor_.urls.empty());
@@ -213,7 +181,8 @@ TEST_F(AddonsTest, ADocumentThatCannotBePreparedContributesNothing) {
 TEST_F(AddonsTest, TheAddonFolderIsTheOneBesideTheGameNotTheCurrentDirectory) {
   const fs::path elsewhere = folder_ / "elsewhere";
   fs::create_directories(elsewhere);
-  WriteAll(elsewhere / "Addons" / "stranger.vxa", Package({{"addon.xml", AddonXml("cwd", "1")}}));
+  WriteText((elsewhere / "Addons" / "stranger.vxa").string(),
+            PackageBytes({{"addon.xml", AddonXml("cwd", "1")}}));
   Addon("own.vxa", "own", "2");
   const std::string before = vexa::platform::GetWorkingDirectory();
   ASSERT_TRUE(vexa::platform::SetWorkingDirectory(elsewhere.string()));
@@ -258,7 +227,7 @@ class AddonEngineTest : public AddonsTest {
     engine_.SetFileLoader(loader_.get());
   }
   void Game(const std::string& initXml) {
-    WriteAll(folder_ / "data.pak", Package({{"init.xml", initXml}}));
+    WriteText((folder_ / "data.pak").string(), PackageBytes({{"init.xml", initXml}}));
     ASSERT_EQ(S_OK, engine_.LoadScript());
   }
   std::string Variable(const char* name) {

@@ -8,28 +8,15 @@
 #include <vector>
 
 #include "fake_mixer.h"
-#include "storage/archiver.h"
-#include "storage/buffer.h"
 #include "support.h"
+#include "support/archive.h"
 
 namespace {
 
 using player_test::CTestPlayer;
 using services_test::Fake;
 using services_test::MixerState;
-
-std::string Package(const std::vector<std::pair<std::string, std::string>>& entries) {
-  CArchiver archiver;
-  EXPECT_TRUE(archiver.Reset(static_cast<int32_t>(entries.size())));
-  for (const auto& entry : entries) {
-    EXPECT_GE(archiver.AddEntry(static_cast<uint32_t>(entry.second.size()), entry.first.c_str(),
-                                entry.second.data(), kPackageDefaultPassword),
-              0);
-  }
-  CSmartBuffer out;
-  EXPECT_EQ(S_OK, archiver.Build(&out));
-  return std::string(reinterpret_cast<const char*>(out.Bytes()), static_cast<size_t>(out.Size()));
-}
+using vexa::testing::PackageBytes;
 
 // The test player with the player's own add-on loading instead of the recorder's.
 class CAddonPlayer : public CTestPlayer {
@@ -84,7 +71,7 @@ class PlayerServicesTest : public player_test::PlayerTest {
 };
 
 TEST_F(PlayerServicesTest, TheMovieCallsAFunctionAnAddonBrought) {
-  game_.Disk("Addons/hello.vxa", Package({{"addon.xml", kAddonXml}}));
+  game_.Disk("Addons/hello.vxa", PackageBytes({{"addon.xml", kAddonXml}}));
   ASSERT_EQ(S_OK, StartGame());
   const std::vector<TranscriptEvent> events = Serve();
   EXPECT_EQ(std::vector<std::string>{"result 1: hello from the add-on"}, Logs(events));
@@ -94,8 +81,8 @@ TEST_F(PlayerServicesTest, TheMovieCallsAFunctionAnAddonBrought) {
 TEST_F(PlayerServicesTest, BadAddonsDoNotStopTheStart) {
   game_.Disk("Addons/garbage.vxa", "not a package");
   game_.Disk("Addons/folder.vxa/readme.txt", "a folder named like an add-on");
-  game_.Disk("Addons/broken.vxa", Package({{"addon.xml", "<addon><function"}}));
-  game_.Disk("Addons/hello.vxa", Package({{"addon.xml", kAddonXml}}));
+  game_.Disk("Addons/broken.vxa", PackageBytes({{"addon.xml", "<addon><function"}}));
+  game_.Disk("Addons/hello.vxa", PackageBytes({{"addon.xml", kAddonXml}}));
   ASSERT_EQ(S_OK, StartGame());
   EXPECT_TRUE(player_->errors.empty());
   const std::vector<TranscriptEvent> events = Serve();

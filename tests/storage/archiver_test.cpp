@@ -8,14 +8,12 @@
 #include <vector>
 
 #include "storage/codec.h"
+#include "support/bytes.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes ToBytes(const CBaseBuffer& b) {
-  return b.Size() > 0 ? Bytes(b.Data(), b.Data() + b.Size()) : Bytes();
-}
+using vexa::testing::Bytes;
+using vexa::testing::ToBytes;
 
 Bytes Uncompress(const uint8_t* data, size_t n, size_t expected) {
   Bytes out(expected + 64);

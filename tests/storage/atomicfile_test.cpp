@@ -58,7 +58,7 @@ TEST_F(AtomicFileTest, CreatesAndReplacesFiles) {
 TEST_F(AtomicFileTest, MissingFolderFailsWithoutCreatingAnything) {
   const std::string path = Path("absent") + "/file";
   EXPECT_EQ(WriteFileAtomic(nullptr, path, new_.data(), new_.size()), VEXA_E_WRITE_FAILED);
-  EXPECT_TRUE(store_test::ListNames(Root()).empty());
+  EXPECT_TRUE(store_test::FolderNames(Root()).empty());
 }
 
 // A failure of each step in turn, on a file that exists and on one that does not.
@@ -86,7 +86,7 @@ TEST_P(AtomicFileStepTest, FailedStepLeavesOldContentAndRetrySucceeds) {
     } else if (existed) {
       EXPECT_EQ(ReadBytes(target_), old_);
     } else {
-      EXPECT_FALSE(store_test::FileExists(target_));
+      EXPECT_FALSE(store_test::PathExists(target_));
     }
     EXPECT_FALSE(HasTemporaryFiles(Root()));
     // The fault is gone: the same write goes through.
@@ -184,7 +184,7 @@ TEST_F(AtomicFileTest, SweepKeepsThisProcessesTemporaryFilesAndOtherNames) {
   EXPECT_EQ(vexa::storage::RemoveStaleTemporaryFiles(nullptr, Root()), 2);
   std::vector<std::string> kept = {"notes.~vexa.txt", "x.sav", own, "x.sav.~vexa1-2.tmp.keep"};
   std::sort(kept.begin(), kept.end());
-  EXPECT_EQ(store_test::ListNames(Root()), kept);
+  EXPECT_EQ(store_test::FolderNames(Root()), kept);
 }
 
 TEST_F(AtomicFileTest, WriteNewFileNeverReplaces) {
@@ -200,7 +200,7 @@ TEST_F(AtomicFileTest, WriteNewFileNeverReplaces) {
   fs.FailCall(FileOp::kFlush, 1);
   EXPECT_EQ(vexa::storage::WriteNewFile(&fs, Path("other"), new_.data(), new_.size()),
             VEXA_E_WRITE_FAILED);
-  EXPECT_FALSE(store_test::FileExists(Path("other")));
+  EXPECT_FALSE(store_test::PathExists(Path("other")));
 }
 
 TEST_F(AtomicFileTest, ReplacesAReadOnlyTarget) {

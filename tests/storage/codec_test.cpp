@@ -5,30 +5,22 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "support/bytes.h"
+
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes b(n);
-  for (auto& c : b) c = static_cast<uint8_t>(rng());
-  return b;
-}
+using vexa::testing::Bytes;
+using vexa::testing::RandomBytes;
+using vexa::testing::ToBytes;
 
 Bytes Compressible(size_t n) {
   Bytes b(n);
   static const char kText[] = "<item id=\"42\" name=\"level\" score=\"1000\"/>\n";
   for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(kText[i % (sizeof kText - 1)]);
   return b;
-}
-
-Bytes ToBytes(const CBaseBuffer& b) {
-  return b.Size() > 0 ? Bytes(b.Data(), b.Data() + b.Size()) : Bytes();
 }
 
 void NaiveXor(uint8_t* block, size_t n, const std::string& pw, size_t phase) {

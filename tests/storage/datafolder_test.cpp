@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/userfolders.h"
-#include "storage/datafolder_fixture.h"
 #include "storage/highscores.h"
+#include "storage/store_support.h"
 #include "storage/vregistry.h"
 
 namespace {
@@ -189,8 +189,8 @@ TEST(DataFolder, NamesChangedOnOneThreadNeverMixOnAnother) {
 
 // The real OS: a folder below a temporary base is created level by level.
 TEST(DataFolderOnDisk, CreatesTheFoldersBelowTheBase) {
-  storetest::CTempFolder temp;
-  ASSERT_TRUE(temp.Ok());
+  store_test::CStoreFolder temp;
+  ASSERT_TRUE(temp.ok());
   CDataFolder folder;
   folder.SetBaseFolder(temp.Path());
   folder.SetMakerName("Quorva");
@@ -246,14 +246,14 @@ TEST(DataFolderOnDisk, BelowTheUsersApplicationDataWithTheMakersAccessList) {
   EXPECT_NE(sddl.find("OICI"), std::string::npos) << sddl;
   EXPECT_NE(sddl.find(";;;WD)"), std::string::npos) << sddl;
   std::error_code ec;
-  std::filesystem::remove_all(storetest::FsPath(appData + "\\" + maker), ec);
+  std::filesystem::remove_all(store_test::FsPath(appData + "\\" + maker), ec);
 }
 
 TEST(DataFolderOnDisk, AProfileOutsideTheAnsiCodePageWorks) {
   // A user name in Cyrillic and Greek: no Western ANSI code page spells it, so only the wide
   // file functions reach it.
-  storetest::CTempFolder temp;
-  ASSERT_TRUE(temp.Ok());
+  store_test::CStoreFolder temp;
+  ASSERT_TRUE(temp.ok());
   const std::string profile = temp / "\xD0\xBF\xD1\x80\xCE\xBB";  // "прλ" in UTF-8
   ASSERT_TRUE(vexa::platform::CreateFolderUtf8(profile));
   CDataFolder folder;
@@ -263,16 +263,16 @@ TEST(DataFolderOnDisk, AProfileOutsideTheAnsiCodePageWorks) {
   std::string path;
   ASSERT_TRUE(folder.GetDataFolder(&path));
   EXPECT_TRUE(vexa::platform::FolderExistsUtf8(path));
-  EXPECT_TRUE(std::filesystem::is_directory(storetest::FsPath(path)));
-  EXPECT_EQ(storetest::FolderNames(temp.Path()),
+  EXPECT_TRUE(std::filesystem::is_directory(store_test::FsPath(path)));
+  EXPECT_EQ(store_test::FolderNames(temp.Path()),
             (std::vector<std::string>{"\xD0\xBF\xD1\x80\xCE\xBB"}));
   // The stores' files land there and read back.
   CHighScoreStore scores(&folder);
   ASSERT_EQ(scores.SetHighScore(10, "Main", "42"), S_OK);
   CVirtualRegistry values(&folder);
   ASSERT_EQ(values.WriteValue("k", "v", true), S_OK);
-  EXPECT_TRUE(std::filesystem::is_regular_file(storetest::FsPath(path + "\\bstscore.dat")));
-  EXPECT_TRUE(std::filesystem::is_regular_file(storetest::FsPath(path + "\\localrgs.dat")));
+  EXPECT_TRUE(std::filesystem::is_regular_file(store_test::FsPath(path + "\\bstscore.dat")));
+  EXPECT_TRUE(std::filesystem::is_regular_file(store_test::FsPath(path + "\\localrgs.dat")));
   CSmallStr listing;
   ASSERT_EQ(scores.GetHighScores("Main", &listing), S_OK);
   EXPECT_STREQ(listing.c_str(), "<highscores>\n\t<score value=\"42\"/>\n</highscores>");

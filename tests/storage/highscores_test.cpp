@@ -183,16 +183,18 @@ TEST(HighScoreDecode, EveryPrefixOfAGoodEntryDecodesToAPrefixOfTheTable) {
 
 #include <memory>
 
-#include "storage/datafolder_fixture.h"
+#include "platform/files.h"
+#include "platform/userfolders.h"
 #include "storage/faultfs.h"
 #include "storage/protectedfile.h"
 #include "storage/saves.h"
 #include "storage/savestore.h"
+#include "storage/store_support.h"
 
 namespace {
 
-using storetest::Bytes;
-using storetest::PackedEntry;
+using store_test::Bytes;
+using store_test::PackEntry;
 using vexa::storage::CFaultInjectingFileSystem;
 using vexa::storage::FileOp;
 
@@ -205,7 +207,7 @@ Bytes EncodeTable(const std::vector<std::string>& scores) {
 class HighScoreStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(temp_.Ok());
+    ASSERT_TRUE(temp_.ok());
     data_ = temp_ / "data";
     seed_ = temp_ / "seed";
     ASSERT_TRUE(vexa::platform::CreateFolderUtf8(data_));
@@ -236,13 +238,13 @@ class HighScoreStoreTest : public ::testing::Test {
   // Names of the files in the data folder other than bstscore.dat.
   std::vector<std::string> OtherFiles() const {
     std::vector<std::string> others;
-    for (const std::string& name : storetest::FolderNames(data_)) {
+    for (const std::string& name : store_test::FolderNames(data_)) {
       if (name != "bstscore.dat") others.push_back(name);
     }
     return others;
   }
 
-  storetest::CTempFolder temp_;
+  store_test::CStoreFolder temp_;
   std::string data_;
   std::string seed_;
   std::unique_ptr<vexa::storage::CFixedDataFolders> folders_;
@@ -261,9 +263,9 @@ TEST_F(HighScoreStoreTest, TableOfTheExamples) {
   Shs(10, "Main", "90");
   EXPECT_EQ(Table("Main"), (std::vector<std::string>{"100", "90", "90"}));
   // IHS never changes the file.
-  const Bytes before = storetest::ReadBytes(File());
+  const Bytes before = store_test::ReadBytes(File());
   EXPECT_EQ(Ihs("Main", "1000"), 0);
-  EXPECT_EQ(storetest::ReadBytes(File()), before);
+  EXPECT_EQ(store_test::ReadBytes(File()), before);
 }
 
 TEST_F(HighScoreStoreTest, ASizeKeepsOnlyTheBestAndZeroEmptiesTheTable) {
@@ -298,7 +300,7 @@ TEST_F(HighScoreStoreTest, ListingOfAMissingTableAndOfAMissingFile) {
   CSmallStr listing("junk");
   EXPECT_EQ(store_->GetHighScores("None", &listing), S_OK);
   EXPECT_STREQ(listing.c_str(), "<highscores>\n</highscores>");
-  EXPECT_FALSE(storetest::FileExists(File()));  // reading creates nothing
+  EXPECT_FALSE(store_test::FileExists(File()));  // reading creates nothing
   Shs(10, "Main", "3 12500");
   EXPECT_EQ(store_->GetHighScores("None", &listing), S_OK);
   EXPECT_STREQ(listing.c_str(), "<highscores>\n</highscores>");
@@ -309,18 +311,18 @@ TEST_F(HighScoreStoreTest, ListingOfAMissingTableAndOfAMissingFile) {
 TEST_F(HighScoreStoreTest, ReplacingTheSecondTableKeepsTheFirstInPlaceByteForByte) {
   Shs(10, "First", "10");
   Shs(10, "Second", "20");
-  const Bytes before = storetest::ReadBytes(File());
+  const Bytes before = store_test::ReadBytes(File());
   Shs(10, "Second", "30");
-  const Bytes after = storetest::ReadBytes(File());
-  const auto entries = storetest::Unpack(after, kHighScorePassword);
+  const Bytes after = store_test::ReadBytes(File());
+  const auto entries = store_test::Unpack(after, kHighScorePassword);
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].name, "First");
   EXPECT_EQ(entries[1].name, "Second");
-  EXPECT_EQ(storetest::StoredBlocks(after)[0], storetest::StoredBlocks(before)[0]);
+  EXPECT_EQ(store_test::StoredBlocks(after)[0], store_test::StoredBlocks(before)[0]);
   EXPECT_EQ(entries[1].content, EncodeTable({"30", "20"}));
   // A table that has no entry yet is appended last.
   Shs(10, "Third", "1");
-  const auto three = storetest::Unpack(storetest::ReadBytes(File()), kHighScorePassword);
+  const auto three = store_test::Unpack(store_test::ReadBytes(File()), kHighScorePassword);
   ASSERT_EQ(three.size(), 3u);
   EXPECT_EQ(three[2].name, "Third");
 }
@@ -329,22 +331,22 @@ TEST_F(HighScoreStoreTest, TableNamesIgnoreCaseAndKeepTheStoredSpelling) {
   Shs(10, "Level1", "5");
   Shs(10, "LEVEL1", "6");
   EXPECT_EQ(Table("level1"), (std::vector<std::string>{"6", "5"}));
-  const auto entries = storetest::Unpack(storetest::ReadBytes(File()), kHighScorePassword);
+  const auto entries = store_test::Unpack(store_test::ReadBytes(File()), kHighScorePassword);
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].name, "Level1");
 }
 
 TEST_F(HighScoreStoreTest, FilesOfTheFormatReadHereAndTheStoresFilesReadThere) {
   // Written by the archiver alone, with the password of high scores.
-  storetest::WriteBytes(File(),
-                        storetest::Pack({{"Easy", EncodeTable({"300", "200"}), kHighScorePassword},
-                                         {"Hard", EncodeTable({"9 1"}), kHighScorePassword}}));
+  store_test::WriteBytes(
+      File(), store_test::Pack({{"Easy", EncodeTable({"300", "200"}), kHighScorePassword},
+                                {"Hard", EncodeTable({"9 1"}), kHighScorePassword}}));
   CSmallStr listing;
   ASSERT_EQ(store_->GetHighScores("hard", &listing), S_OK);
   EXPECT_STREQ(listing.c_str(), "<highscores>\n\t<score value=\"9 1\"/>\n</highscores>");
   // Written by the store: the reader of the format decodes every entry.
   Shs(10, "Easy", "250");
-  const auto entries = storetest::Unpack(storetest::ReadBytes(File()), kHighScorePassword);
+  const auto entries = store_test::Unpack(store_test::ReadBytes(File()), kHighScorePassword);
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_TRUE(entries[0].decoded && entries[1].decoded);
   EXPECT_EQ(entries[0].content, EncodeTable({"300", "250", "200"}));
@@ -366,7 +368,7 @@ TEST_P(HighScoreRefusalTest, RefusedCommandsTouchNoFile) {
   const RefusedCase& c = GetParam();
   EXPECT_EQ(store_->SetHighScoreAt(c.position, c.size, c.table, c.score), c.expected);
   if (c.position == 0) EXPECT_EQ(store_->SetHighScore(c.size, c.table, c.score), c.expected);
-  EXPECT_TRUE(storetest::FolderNames(data_).empty());
+  EXPECT_TRUE(store_test::FolderNames(data_).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -394,7 +396,7 @@ TEST_F(HighScoreStoreTest, RefusedNamesAnswerTheEmptyListingAndNoPosition) {
 TEST_F(HighScoreStoreTest, OverLongScoresAndTablesPastTheLimitAreRefused) {
   const std::string longScore(kMaxScoreLength + 1, '9');
   EXPECT_EQ(store_->SetHighScore(10, "T", longScore.c_str()), VEXA_E_STORE_LIMIT);
-  EXPECT_FALSE(storetest::FileExists(File()));
+  EXPECT_FALSE(store_test::FileExists(File()));
   // A table at the limit takes no further score with an unlimited size, but a size that cuts it
   // back is fine.
   CHighScoreManager full;
@@ -407,19 +409,19 @@ TEST_F(HighScoreStoreTest, OverLongScoresAndTablesPastTheLimitAreRefused) {
 }
 
 TEST_F(HighScoreStoreTest, ASeedCopyFillsAMissingFileAndIsLeftAlone) {
-  storetest::WriteBytes(SeedFile(),
-                        storetest::Pack({{"Main", EncodeTable({"1000"}), kHighScorePassword}}));
+  store_test::WriteBytes(SeedFile(),
+                         store_test::Pack({{"Main", EncodeTable({"1000"}), kHighScorePassword}}));
   ASSERT_TRUE(vexa::platform::SetFileReadOnly(SeedFile(), true));
-  const Bytes seed = storetest::ReadBytes(SeedFile());
+  const Bytes seed = store_test::ReadBytes(SeedFile());
   EXPECT_EQ(Ihs("Main", "2000"), 0);
-  EXPECT_EQ(storetest::ReadBytes(File()), seed);
+  EXPECT_EQ(store_test::ReadBytes(File()), seed);
   Shs(10, "Main", "500");
   EXPECT_EQ(Table("Main"), (std::vector<std::string>{"1000", "500"}));
   // The copy in the data folder is ours to change; the seed is as it was.
   vexa::platform::FileFlags flags;
   ASSERT_TRUE(vexa::platform::GetFileFlags(File(), &flags));
   EXPECT_FALSE(flags.read_only);
-  EXPECT_EQ(storetest::ReadBytes(SeedFile()), seed);
+  EXPECT_EQ(store_test::ReadBytes(SeedFile()), seed);
   vexa::platform::SetFileReadOnly(SeedFile(), false);
 }
 
@@ -428,10 +430,10 @@ TEST_F(HighScoreStoreTest, ADamagedFileIsCopiedAsideAndTheOtherTablesKept) {
   Bytes cut = EncodeTable({"50", "40"});
   cut[0] = 5;
   Bytes other = EncodeTable({"7"});
-  const Bytes file = storetest::Pack({{"Main", cut, kHighScorePassword},
-                                      {"Other", other, "elsewise"},
-                                      {"Third", EncodeTable({"3"}), kHighScorePassword}});
-  storetest::WriteBytes(File(), file);
+  const Bytes file = store_test::Pack({{"Main", cut, kHighScorePassword},
+                                       {"Other", other, "elsewise"},
+                                       {"Third", EncodeTable({"3"}), kHighScorePassword}});
+  store_test::WriteBytes(File(), file);
   EXPECT_EQ(Table("Main"), (std::vector<std::string>{"50", "40"}));
   EXPECT_EQ(Table("Other"), (std::vector<std::string>{}));
 
@@ -439,10 +441,10 @@ TEST_F(HighScoreStoreTest, ADamagedFileIsCopiedAsideAndTheOtherTablesKept) {
   EXPECT_EQ(Table("Main"), (std::vector<std::string>{"50", "45", "40"}));
   // The damaged original survives byte for byte beside the new file.
   ASSERT_EQ(OtherFiles(), (std::vector<std::string>{"bstscore.dat.damaged-1"}));
-  EXPECT_EQ(storetest::ReadBytes(data_ + "\\bstscore.dat.damaged-1"), file);
+  EXPECT_EQ(store_test::ReadBytes(data_ + "\\bstscore.dat.damaged-1"), file);
   // The tables not changed are carried over as stored, even the one this player cannot read.
-  const std::vector<Bytes> before = storetest::StoredBlocks(file);
-  const std::vector<Bytes> after = storetest::StoredBlocks(storetest::ReadBytes(File()));
+  const std::vector<Bytes> before = store_test::StoredBlocks(file);
+  const std::vector<Bytes> after = store_test::StoredBlocks(store_test::ReadBytes(File()));
   ASSERT_EQ(after.size(), 3u);
   EXPECT_EQ(after[1], before[1]);
   EXPECT_EQ(after[2], before[2]);
@@ -453,18 +455,18 @@ TEST_F(HighScoreStoreTest, ADamagedFileIsCopiedAsideAndTheOtherTablesKept) {
 
 TEST_F(HighScoreStoreTest, AFileThatIsNotAContainerReadsEmptyAndIsKeptBeforeItsRewrite) {
   const Bytes junk = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'a', 'c', 'k'};
-  storetest::WriteBytes(File(), junk);
+  store_test::WriteBytes(File(), junk);
   CSmallStr listing;
   EXPECT_EQ(store_->GetHighScores("Main", &listing), S_OK);
   EXPECT_STREQ(listing.c_str(), "<highscores>\n</highscores>");
   Shs(10, "Main", "1");
   EXPECT_EQ(Table("Main"), (std::vector<std::string>{"1"}));
-  EXPECT_EQ(storetest::ReadBytes(data_ + "\\bstscore.dat.damaged-1"), junk);
+  EXPECT_EQ(store_test::ReadBytes(data_ + "\\bstscore.dat.damaged-1"), junk);
 }
 
 TEST_F(HighScoreStoreTest, AFileThatCannotBeReadIsNeverWrittenOver) {
   Shs(10, "Main", "100");
-  const Bytes before = storetest::ReadBytes(File());
+  const Bytes before = store_test::ReadBytes(File());
   fs_.FailCall(FileOp::kReadFile, 1, CFaultInjectingFileSystem::kForever);
   EXPECT_EQ(store_->SetHighScore(10, "Main", "200"), VEXA_E_FILE_UNREADABLE);
   EXPECT_EQ(store_->SetHighScoreAt(0, 0, "Main", "200"), VEXA_E_FILE_UNREADABLE);
@@ -476,18 +478,18 @@ TEST_F(HighScoreStoreTest, AFileThatCannotBeReadIsNeverWrittenOver) {
   EXPECT_STREQ(listing.c_str(), "<highscores>\n</highscores>");
   EXPECT_EQ(fs_.CallCount(FileOp::kCreateNew), 1);  // only the first write ever created a file
   fs_.Clear();
-  EXPECT_EQ(storetest::ReadBytes(File()), before);
+  EXPECT_EQ(store_test::ReadBytes(File()), before);
   EXPECT_EQ(Table("Main"), (std::vector<std::string>{"100"}));
 }
 
 TEST_F(HighScoreStoreTest, AFullDiskFailsTheChangeAndKeepsTheOldTable) {
   Shs(10, "Main", "100");
-  const Bytes before = storetest::ReadBytes(File());
+  const Bytes before = store_test::ReadBytes(File());
   for (uint64_t budget : {0, 1, 10, 40}) {
     fs_.LimitWrittenBytes(budget);
     EXPECT_TRUE(FAILED(store_->SetHighScore(10, "Main", "200"))) << budget;
     fs_.Clear();
-    EXPECT_EQ(storetest::ReadBytes(File()), before) << budget;
+    EXPECT_EQ(store_test::ReadBytes(File()), before) << budget;
     EXPECT_TRUE(OtherFiles().empty()) << budget;  // no temporary file left behind
   }
   Shs(10, "Main", "200");
@@ -496,7 +498,7 @@ TEST_F(HighScoreStoreTest, AFullDiskFailsTheChangeAndKeepsTheOldTable) {
 
 TEST_F(HighScoreStoreTest, EveryFailingStepOfARewriteLeavesTheOldOrTheNewFile) {
   Shs(10, "Main", "100");
-  const Bytes before = storetest::ReadBytes(File());
+  const Bytes before = store_test::ReadBytes(File());
   // Fail the n-th file call of one change, for every n until the change goes through.
   for (int nth = 1; nth < 40; ++nth) {
     fs_.FailNthCall(nth);

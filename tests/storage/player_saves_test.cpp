@@ -8,23 +8,14 @@
 
 #include "platform/oleauto.h"
 #include "player/player.h"
+#include "storage/bare_player.h"
 #include "storage/store_support.h"
 
 namespace {
 
+using store_test::CBarePlayer;
 using store_test::ReadBytes;
 using store_test::SetFile;
-
-// The player with nothing behind its frame operations.
-class CBarePlayer : public CBasePlayerImpl {
- public:
-  HRESULT AddTimeout(int32_t, std::unique_ptr<CSmallStr>) override { return S_OK; }
-  HRESULT AddInterval(int32_t, std::unique_ptr<CSmallStr>) override { return S_OK; }
-  HRESULT LayoutWindow() override { return S_OK; }
-  HRESULT SelectMovieVariant() override { return S_OK; }
-  HRESULT Quit() override { return S_OK; }
-  void ShowStartupError(int) override {}
-};
 
 class PlayerSavesTest : public vexa::testing::ScratchFolderTest {
  protected:
@@ -38,14 +29,7 @@ class PlayerSavesTest : public vexa::testing::ScratchFolderTest {
     ScratchFolderTest::TearDown();
   }
 
-  void SetText(const char* name, const wchar_t* text) {
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_BSTR;
-    value.bstrVal = SysAllocString(text);
-    EXPECT_EQ(player_->SetSystemVariable(name, &value, ""), S_OK);
-    VariantClear(&value);
-  }
+  void SetText(const char* name, const wchar_t* text) { player_->SetText(name, text); }
 
   std::string GameFile(const std::string& game, const std::string& set) const {
     return Root() + "/" + vexa::storage::kDefaultMakerName + "/" + game + "/" + set;

@@ -12,26 +12,17 @@
 #include "platform/oleauto.h"
 #include "platform/registry.h"
 #include "player/player.h"
-#include "storage/datafolder_fixture.h"
+#include "storage/bare_player.h"
 #include "storage/protectedfile.h"
+#include "storage/store_support.h"
 
 namespace {
 
-// The player with nothing behind its frame operations.
-class CBarePlayer : public CBasePlayerImpl {
- public:
-  HRESULT AddTimeout(int32_t, std::unique_ptr<CSmallStr>) override { return S_OK; }
-  HRESULT AddInterval(int32_t, std::unique_ptr<CSmallStr>) override { return S_OK; }
-  HRESULT LayoutWindow() override { return S_OK; }
-  HRESULT SelectMovieVariant() override { return S_OK; }
-  HRESULT Quit() override { return S_OK; }
-  void ShowStartupError(int) override {}
-};
-
+using store_test::CBarePlayer;
 class PlayerStoresTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(temp_.Ok());
+    ASSERT_TRUE(temp_.ok());
     player_ = std::make_unique<CBarePlayer>();
     player_->GetStoreFolder().SetBaseFolder(temp_.Path());
     // What InitPlayer wires once the plug-in runs.
@@ -40,14 +31,7 @@ class PlayerStoresTest : public ::testing::Test {
     processor.SetHolder(&holder_);
   }
 
-  void SetText(const char* name, const wchar_t* text) {
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = VT_BSTR;
-    value.bstrVal = SysAllocString(text);
-    EXPECT_EQ(player_->SetSystemVariable(name, &value, ""), S_OK);
-    VariantClear(&value);
-  }
+  void SetText(const char* name, const wchar_t* text) { player_->SetText(name, text); }
 
   // Sends a command; returns the result it added, or "<none>".
   std::wstring Send(const wchar_t* command, const wchar_t* argument = L"r") {
@@ -60,7 +44,7 @@ class PlayerStoresTest : public ::testing::Test {
     return temp_ / (player_->GetStoreFolder().GetNames().maker + "\\" + game);
   }
 
-  storetest::CTempFolder temp_;
+  store_test::CStoreFolder temp_;
   fscommand_test::CFakeHolder holder_;
   std::unique_ptr<CBarePlayer> player_;
 };
@@ -78,8 +62,8 @@ TEST_F(PlayerStoresTest, HighScoreCommands) {
             L"<highscores>\n\t<score value=\"\"/>\n\t<score value=\"\"/>\n\t<score "
             L"value=\"\"/>\n\t<score value=\"7\"/>\n</highscores>");
   // One file for every table, in the data folder of the game.
-  const auto entries = storetest::Unpack(
-      storetest::ReadBytes(GameFolder("GameBase") + "\\bstscore.dat"), kHighScorePassword);
+  const auto entries = store_test::Unpack(
+      store_test::ReadBytes(GameFolder("GameBase") + "\\bstscore.dat"), kHighScorePassword);
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].name, "Main");
   EXPECT_EQ(entries[1].name, "Pad");
@@ -91,7 +75,7 @@ TEST_F(PlayerStoresTest, RefusedTablesGetTheFailureAnswers) {
   EXPECT_EQ(Send(L"SHS;a/b;10", L"5"), L"<none>");
   EXPECT_EQ(Send(L"SHIP;T;-1", L"5"), L"<none>");
   EXPECT_EQ(Send(L"SHIP;T;2000000000", L"5"), L"<none>");
-  EXPECT_TRUE(storetest::FolderNames(GameFolder("GameBase")).empty());
+  EXPECT_TRUE(store_test::FolderNames(GameFolder("GameBase")).empty());
 }
 
 TEST_F(PlayerStoresTest, RegistryCommands) {
@@ -104,8 +88,8 @@ TEST_F(PlayerStoresTest, RegistryCommands) {
   EXPECT_EQ(Send(L"LK;Level"), L"7");
   EXPECT_EQ(Send(L"SK;Empty", L""), L"<none>");
   EXPECT_EQ(Send(L"LK;Empty"), L"");
-  const auto entries = storetest::Unpack(
-      storetest::ReadBytes(GameFolder("GameBase") + "\\localrgs.dat"), kRegistryPassword);
+  const auto entries = store_test::Unpack(
+      store_test::ReadBytes(GameFolder("GameBase") + "\\localrgs.dat"), kRegistryPassword);
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].name, ".DEFAULT");
 }
@@ -123,7 +107,7 @@ TEST_F(PlayerStoresTest, TheStoresFollowGameSavesAndTheImportFollowsGameName) {
   EXPECT_EQ(Send(L"LK;Intro"), L"from the registry");
   EXPECT_EQ(Send(L"SHS;Main;10", L"5"), L"<none>");
   vexa::platform::DeleteRegistryKey(key);
-  std::vector<std::string> files = storetest::FolderNames(GameFolder("Saves"));
+  std::vector<std::string> files = store_test::FolderNames(GameFolder("Saves"));
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"bstscore.dat", "localrgs.dat"}));
 }

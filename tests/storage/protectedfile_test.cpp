@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,8 @@
 namespace {
 
 using store_test::Bytes;
-using store_test::Entry;
 using store_test::Pack;
+using store_test::PackEntry;
 using store_test::ReadBytes;
 using store_test::ToBytes;
 using store_test::WriteBytes;
@@ -120,7 +121,7 @@ TEST_F(ProtectedFileTest, ReplaceKeepsOtherEntriesPositionsAndStoredNames) {
   ASSERT_EQ(Read("Level1", kHighScorePassword, &check, &text), S_OK);
   EXPECT_EQ(text, "new");
   EXPECT_TRUE(check.GetBackupPath().empty());
-  EXPECT_EQ(store_test::ListNames(Root()), std::vector<std::string>{kHighScoreFileName});
+  EXPECT_EQ(store_test::FolderNames(Root()), std::vector<std::string>{kHighScoreFileName});
 }
 
 // Entries written with another password, or whose data does not decode, come through a rewrite
@@ -200,11 +201,11 @@ TEST_P(CorruptFileTest, StatusBackupAndRewrite) {
     EXPECT_EQ(ReadBytes(path_ + ".damaged-1"), original);
   } else {
     EXPECT_TRUE(file.GetBackupPath().empty());
-    EXPECT_FALSE(store_test::FileExists(path_ + ".damaged-1"));
+    EXPECT_FALSE(store_test::PathExists(path_ + ".damaged-1"));
   }
   // A second rewrite of the now healthy file makes no further copy.
   ASSERT_EQ(Replace("scores", "300", kHighScorePassword, &file), S_OK);
-  EXPECT_FALSE(store_test::FileExists(path_ + ".damaged-2"));
+  EXPECT_FALSE(store_test::PathExists(path_ + ".damaged-2"));
   CProtectedContainer check;
   std::string text;
   ASSERT_EQ(Read("scores", kHighScorePassword, &check, &text), S_OK);
@@ -390,7 +391,7 @@ TEST_F(SeedCopyTest, SeedIsReadEvenWhenItCannotBeCopied) {
   fs.FailCall(FileOp::kCreateNew, 1, CFaultInjectingFileSystem::kForever);
   CProtectedContainer file;
   EXPECT_EQ(ReadWithSeed(&file, &fs), S_OK);
-  EXPECT_FALSE(store_test::FileExists(data_path_));
+  EXPECT_FALSE(store_test::PathExists(data_path_));
 }
 
 TEST_F(SeedCopyTest, DamagedOrUnreadableFilesAreNotReplacedByTheSeed) {
@@ -410,7 +411,7 @@ TEST_F(SeedCopyTest, MissingEverywhereIsAccessDenied) {
   std::filesystem::remove(seed_path_);
   CProtectedContainer file;
   EXPECT_EQ(ReadWithSeed(&file), E_ACCESSDENIED);
-  EXPECT_FALSE(store_test::FileExists(data_path_));
+  EXPECT_FALSE(store_test::PathExists(data_path_));
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TEST_F(SaveStoreTest, ANewSaveIsListedAtOnceAndWrittenByTheWriter) {
   EXPECT_EQ(Get("Progress", 1), "state-1");
   // The first change started the writer; the file appears without any further command.
   EXPECT_TRUE(store_->IsWriterRunning());
-  ASSERT_TRUE(WaitFor([&] { return store_test::FileExists(DataFile("Progress")); }));
+  ASSERT_TRUE(WaitFor([&] { return store_test::PathExists(DataFile("Progress")); }));
   ASSERT_TRUE(WaitFor([&] { return store_->GetPendingCount() == 0; }));
   EXPECT_EQ(ReadBytes(DataFile("Progress")), SetFile("Progress", {{1, "Chapter 1", "state-1"}}));
 }
@@ -152,7 +152,7 @@ TEST_F(SaveStoreTest, FailedWritesAreRetriedUntilTheyGoThrough) {
   // The writer tries again by itself.
   ASSERT_TRUE(WaitFor([&] { return attempts >= 2; }));
   EXPECT_EQ(store_->GetPendingCount(), 1);
-  EXPECT_FALSE(store_test::FileExists(DataFile("retry")));
+  EXPECT_FALSE(store_test::PathExists(DataFile("retry")));
   EXPECT_FALSE(store_test::HasTemporaryFiles(data_));
   // Flush tries at once and reports the failure.
   EXPECT_EQ(store_->Flush(), VEXA_E_WRITE_FAILED);
@@ -181,13 +181,13 @@ TEST_F(SaveStoreTest, NamesDifferingInCaseAreOneSetAndOneFile) {
   store_->SetSave("LEVEL", 2, "second", "b");
   EXPECT_EQ(Get("level", 1), "a");
   ASSERT_EQ(store_->Stop(), S_OK);
-  EXPECT_EQ(store_test::ListNames(data_), std::vector<std::string>{"Level"});
+  EXPECT_EQ(store_test::FolderNames(data_), std::vector<std::string>{"Level"});
   Restart();
   EXPECT_EQ(Get("lEvEl", 2), "b");
   // A later change keeps the file's name and its entry's name.
   store_->SetSave("LEVEL", 3, "third", "c");
   ASSERT_EQ(store_->Stop(), S_OK);
-  EXPECT_EQ(store_test::ListNames(data_), std::vector<std::string>{"Level"});
+  EXPECT_EQ(store_test::FolderNames(data_), std::vector<std::string>{"Level"});
   EXPECT_EQ(ReadBytes(DataFile("Level")),
             SetFile("Level", {{1, "first", "a"}, {2, "second", "b"}, {3, "third", "c"}}));
 }
@@ -197,7 +197,7 @@ TEST_F(SaveStoreTest, ExistingFileIsFoundWhateverTheCaseOfTheRequest) {
   EXPECT_EQ(Get("save1", 0), "from disk");
   store_->SetSave("Save1", 1, "d", "new");
   ASSERT_EQ(store_->Stop(), S_OK);
-  EXPECT_EQ(store_test::ListNames(data_), std::vector<std::string>{"SAVE1"});
+  EXPECT_EQ(store_test::FolderNames(data_), std::vector<std::string>{"SAVE1"});
   EXPECT_EQ(ReadBytes(DataFile("SAVE1")),
             SetFile("SAVE1", {{0, "d", "from disk"}, {1, "d", "new"}}));
 }
@@ -205,9 +205,9 @@ TEST_F(SaveStoreTest, ExistingFileIsFoundWhateverTheCaseOfTheRequest) {
 TEST_F(SaveStoreTest, RemovingASetDeletesItsFileAndTheSeedBringsItBack) {
   store_->SetSave("gone", 1, "d", "x");
   ASSERT_EQ(store_->Flush(), S_OK);
-  ASSERT_TRUE(store_test::FileExists(DataFile("gone")));
+  ASSERT_TRUE(store_test::PathExists(DataFile("gone")));
   EXPECT_EQ(store_->RemoveSave("gone", -1), S_OK);
-  EXPECT_FALSE(store_test::FileExists(DataFile("gone")));
+  EXPECT_FALSE(store_test::PathExists(DataFile("gone")));
   EXPECT_EQ(Get("gone", 1), "failed " + std::to_string(E_ACCESSDENIED));
 
   const Bytes seeded = SetFile("gone", {{7, "seed", "from the game folder"}});
@@ -271,8 +271,8 @@ TEST_F(SaveStoreTest, ASetRemovedDuringAWriteDoesNotComeBack) {
   remover.join();
   fs_.SetHook(nullptr);
   ASSERT_EQ(store_->Stop(), S_OK);
-  EXPECT_FALSE(store_test::FileExists(DataFile("a")));
-  EXPECT_FALSE(store_test::FileExists(DataFile("b")));
+  EXPECT_FALSE(store_test::PathExists(DataFile("a")));
+  EXPECT_FALSE(store_test::PathExists(DataFile("b")));
 }
 
 TEST_F(SaveStoreTest, DamagedFileIsReadAsFarAsItGoesAndCopiedBeforeItsRewrite) {
@@ -341,7 +341,7 @@ TEST_F(SaveStoreTest, BadNamesTouchNoFile) {
   EXPECT_EQ(store_->EnumSaves(nullptr, nullptr), E_POINTER);
   EXPECT_EQ(store_->SetSave(nullptr, 0, "d", "x"), E_INVALIDARG);
   ASSERT_EQ(store_->Stop(), S_OK);
-  EXPECT_TRUE(store_test::ListNames(data_).empty());
+  EXPECT_TRUE(store_test::FolderNames(data_).empty());
   EXPECT_EQ(ReadBytes(data_ + "/../secret"), store_test::ToBytes("outside"));
   EXPECT_EQ(fs_.CallCount(FileOp::kRemove), 0);
 }
@@ -399,7 +399,7 @@ TEST_F(SaveStoreTest, StaleTemporaryFilesOfAnEndedRunAreSwept) {
   if (vexa::platform::CurrentProcessId() == 1) GTEST_SKIP();
   store_->SetSave("x", 0, "", "");
   ASSERT_EQ(store_->Stop(), S_OK);
-  EXPECT_EQ(store_test::ListNames(data_), std::vector<std::string>{"x"});
+  EXPECT_EQ(store_test::FolderNames(data_), std::vector<std::string>{"x"});
 }
 
 }  // namespace

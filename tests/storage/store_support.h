@@ -1,81 +1,53 @@
-// Helpers shared by the store tests: a scratch data folder, file bytes, and set files built
-// independently of the store (straight from the archiver and the primitive encodings).
+// Helpers shared by the store tests (saves, high scores, virtual registry, data folders): temporary
+// data folders, and set files built and read independently of the stores (straight from the
+// archiver, the package reader and the primitive encodings). The generic pieces (bytes, files,
+// containers, folders) come from tests/support.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "platform/scratch_folder.h"
+#include "data/package.h"
 #include "storage/archiver.h"
 #include "storage/atomicfile.h"
 #include "storage/primitives.h"
 #include "storage/protectedfile.h"
+#include "support/archive.h"
+#include "support/bytes.h"
+#include "support/files.h"
+#include "support/folders.h"
 
 namespace store_test {
 
-using Bytes = std::vector<uint8_t>;
+using vexa::testing::Bytes;
+using vexa::testing::FileExists;
+using vexa::testing::FolderNames;
+using vexa::testing::FsPath;
+using vexa::testing::Pack;
+using vexa::testing::PackEntry;
+using vexa::testing::PathExists;
+using vexa::testing::ReadBytes;
+using vexa::testing::ToBytes;
+using vexa::testing::WriteBytes;
 
-inline Bytes ToBytes(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
-
-inline Bytes ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
-inline bool FileExists(const std::string& path) {
-  return std::filesystem::exists(path);
-}
-
-// Names of the files in `folder`, sorted.
-inline std::vector<std::string> ListNames(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+// A temporary data folder named the way the stores name folders: native separators and no
+// trailing one; `/` joins a name with '\\' as the stores do.
+class CStoreFolder : public vexa::testing::CTempFolder {
+ public:
+  CStoreFolder() : CTempFolder("vexa-store-") {}
+  std::string Path() const { return root().u8string(); }
+  std::string operator/(const std::string& name) const { return Path() + "\\" + name; }
+};
 
 // True when `folder` holds a temporary file of the atomic writer.
 inline bool HasTemporaryFiles(const std::string& folder) {
-  for (const std::string& name : ListNames(folder))
+  for (const std::string& name : FolderNames(folder))
     if (vexa::storage::HasTemporaryMarker(name)) return true;
   return false;
-}
-
-struct Entry {
-  std::string name;
-  Bytes content;
-  const char* password;
-};
-
-// A container file of `entries`, written by the archiver (compressed mode).
-inline Bytes Pack(const std::vector<Entry>& entries) {
-  CArchiver archiver;
-  archiver.Reset(static_cast<int32_t>(entries.empty() ? 1 : entries.size()));
-  for (const Entry& e : entries) {
-    EXPECT_GE(archiver.AddEntry(static_cast<uint32_t>(e.content.size()), e.name.c_str(),
-                                e.content.data(), e.password),
-              0);
-  }
-  CSmartBuffer out;
-  EXPECT_EQ(archiver.Build(&out), S_OK);
-  return Bytes(out.Data(), out.Data() + out.Size());
 }
 
 struct SaveRecord {
@@ -103,6 +75,47 @@ inline Bytes EncodeSet(const std::vector<SaveRecord>& saves) {
 // A save set file as the player writes it: one entry named like the set.
 inline Bytes SetFile(const std::string& entry_name, const std::vector<SaveRecord>& saves) {
   return Pack({{entry_name, EncodeSet(saves), kSaveSetPassword}});
+}
+
+// The entries of a container file in directory order: name and decoded content (empty content and
+// `decoded` false for an entry that does not decode with `password`).
+struct UnpackedEntry {
+  std::string name;
+  Bytes content;
+  bool decoded = false;
+};
+
+inline std::vector<UnpackedEntry> Unpack(const Bytes& file, const char* password) {
+  std::vector<UnpackedEntry> out;
+  auto* buffer = new CSmartBuffer();
+  buffer->Assign(file.data(), static_cast<int32_t>(file.size()));
+  CPackageArchive archive;
+  if (!archive.Parse(buffer, buffer->Size())) return out;
+  for (int32_t i = 0; i < archive.GetEntryCount(); ++i) {
+    UnpackedEntry entry;
+    entry.name = archive.GetEntry(i)->name;
+    CSmartBuffer content;
+    entry.decoded = archive.ReadEntryAt(i, password, &content);
+    if (entry.decoded && content.Size() > 0) {
+      entry.content.assign(content.Data(), content.Data() + content.Size());
+    }
+    out.push_back(std::move(entry));
+  }
+  return out;
+}
+
+// The raw stored block of each entry (what a carry-over must keep byte for byte).
+inline std::vector<Bytes> StoredBlocks(const Bytes& file) {
+  std::vector<Bytes> out;
+  auto* buffer = new CSmartBuffer();
+  buffer->Assign(file.data(), static_cast<int32_t>(file.size()));
+  CPackageArchive archive;
+  if (!archive.Parse(buffer, buffer->Size())) return out;
+  for (int32_t i = 0; i < archive.GetEntryCount(); ++i) {
+    const PackageEntry* e = archive.GetEntry(i);
+    out.emplace_back(file.begin() + e->offset, file.begin() + e->offset + e->stored_length);
+  }
+  return out;
 }
 
 }  // namespace store_test

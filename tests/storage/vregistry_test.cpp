@@ -11,15 +11,16 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/userfolders.h"
 #include "storage/config.h"
-#include "storage/datafolder_fixture.h"
 #include "storage/faultfs.h"
 #include "storage/primitives.h"
 #include "storage/saves.h"
+#include "storage/store_support.h"
 
 namespace {
 
-using storetest::Bytes;
+using store_test::Bytes;
 using vexa::storage::CFaultInjectingFileSystem;
 using vexa::storage::FileOp;
 
@@ -65,7 +66,7 @@ TEST(RegistryScopeCodec, CountPastTheDataKeepsThePairsBeforeIt) {
 class VirtualRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(temp_.Ok());
+    ASSERT_TRUE(temp_.ok());
     folders_ = std::make_unique<vexa::storage::CFixedDataFolders>(temp_.Path(), "");
     key_ = "Software\\VexaStoreTests\\Import-" +
            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -94,7 +95,7 @@ class VirtualRegistryTest : public ::testing::Test {
     return value.str();
   }
 
-  storetest::CTempFolder temp_;
+  store_test::CStoreFolder temp_;
   std::unique_ptr<vexa::storage::CFixedDataFolders> folders_;
   CFaultInjectingFileSystem fs_;
   std::string key_;
@@ -122,7 +123,7 @@ TEST_F(VirtualRegistryTest, TheTwoScopesAreSeparateEntriesOfOneFile) {
   ASSERT_EQ(store_->WriteValue("OnlyMine", "1", false), S_OK);
   EXPECT_EQ(Lk("OnlyMine", true), "unknown");
 
-  const auto entries = storetest::Unpack(storetest::ReadBytes(File()), kRegistryPassword);
+  const auto entries = store_test::Unpack(store_test::ReadBytes(File()), kRegistryPassword);
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].name, ".DEFAULT");
   EXPECT_EQ(entries[0].content, EncodeScope({{"Volume", "shared"}}));
@@ -147,10 +148,10 @@ TEST_F(VirtualRegistryTest, AFirstReadImportsTheGamesKeyOnceAndWritesIt) {
   const uint32_t dword = 0x00003233;  // bytes '3' '2' 0 0
   ASSERT_TRUE(vexa::platform::WriteRegistryValue(key_, "Count", vexa::platform::kRegistryDword,
                                                  &dword, sizeof(dword), true));
-  EXPECT_FALSE(storetest::FileExists(File()));
+  EXPECT_FALSE(store_test::FileExists(File()));
   EXPECT_EQ(Lk("Name"), "Ann");
   // The file now holds every imported value.
-  auto entries = storetest::Unpack(storetest::ReadBytes(File()), kRegistryPassword);
+  auto entries = store_test::Unpack(store_test::ReadBytes(File()), kRegistryPassword);
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].content,
             EncodeScope({{"Count", "32"}, {"Difficulty", "hard"}, {"Name", "Ann"}}));
@@ -160,7 +161,7 @@ TEST_F(VirtualRegistryTest, AFirstReadImportsTheGamesKeyOnceAndWritesIt) {
   EXPECT_EQ(Lk("Name"), "Ann");
   // The user scope has no entry yet and imports on its own first use.
   EXPECT_EQ(Lk("Name", false), "Bob");
-  entries = storetest::Unpack(storetest::ReadBytes(File()), kRegistryPassword);
+  entries = store_test::Unpack(store_test::ReadBytes(File()), kRegistryPassword);
   EXPECT_EQ(entries.size(), 2u);
 }
 
@@ -174,7 +175,7 @@ TEST_F(VirtualRegistryTest, AWriteImportsFirstAndWritesOnce) {
 
 TEST_F(VirtualRegistryTest, AMissingKeyImportsNothingButTheScopeIsWrittenOnce) {
   EXPECT_EQ(Lk("x"), "unknown");
-  const auto entries = storetest::Unpack(storetest::ReadBytes(File()), kRegistryPassword);
+  const auto entries = store_test::Unpack(store_test::ReadBytes(File()), kRegistryPassword);
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].content, EncodeScope({}));
   // From now on the key is not asked again.
@@ -188,19 +189,19 @@ TEST_F(VirtualRegistryTest, ReadsAnswerFromTheImportEvenWhenItCannotBeWritten) {
   EXPECT_EQ(Lk("Level"), "9");
   EXPECT_EQ(Lk("Level"), "9");
   EXPECT_EQ(Lk("Other"), "unknown");
-  EXPECT_FALSE(storetest::FileExists(File()));
+  EXPECT_FALSE(store_test::FileExists(File()));
   // A write that fails reports it.
   EXPECT_EQ(store_->WriteValue("Level", "10", true), VEXA_E_WRITE_FAILED);
   fs_.Clear();
   // Once the disk takes writes again, the next operation imports and writes.
   ASSERT_EQ(store_->WriteValue("Level", "10", true), S_OK);
   EXPECT_EQ(Lk("Level"), "10");
-  EXPECT_TRUE(storetest::FileExists(File()));
+  EXPECT_TRUE(store_test::FileExists(File()));
 }
 
 TEST_F(VirtualRegistryTest, AFileThatCannotBeReadIsNeitherReplacedNorImportedOver) {
   ASSERT_EQ(store_->WriteValue("Level", "3", true), S_OK);
-  const Bytes before = storetest::ReadBytes(File());
+  const Bytes before = store_test::ReadBytes(File());
   PutRegistryString("Level", "from registry");
   const int created = fs_.CallCount(FileOp::kCreateNew);
   fs_.FailCall(FileOp::kReadFile, 1, CFaultInjectingFileSystem::kForever);
@@ -209,7 +210,7 @@ TEST_F(VirtualRegistryTest, AFileThatCannotBeReadIsNeitherReplacedNorImportedOve
   EXPECT_EQ(store_->WriteValue("Level", "4", true), VEXA_E_FILE_UNREADABLE);
   EXPECT_EQ(fs_.CallCount(FileOp::kCreateNew), created);
   fs_.Clear();
-  EXPECT_EQ(storetest::ReadBytes(File()), before);
+  EXPECT_EQ(store_test::ReadBytes(File()), before);
   EXPECT_EQ(Lk("Level"), "3");
 }
 
@@ -217,14 +218,14 @@ TEST_F(VirtualRegistryTest, ADamagedScopeKeepsWhatItHadAndTheFileIsCopiedAside) 
   // The shared scope announces three pairs and holds one; the user scope is fine.
   Bytes shared = EncodeScope({{"a", "1"}});
   shared[0] = 3;
-  const Bytes file = storetest::Pack({{".DEFAULT", shared, kRegistryPassword},
-                                      {"player1", EncodeScope({{"u", "2"}}), kRegistryPassword}});
-  storetest::WriteBytes(File(), file);
+  const Bytes file = store_test::Pack({{".DEFAULT", shared, kRegistryPassword},
+                                       {"player1", EncodeScope({{"u", "2"}}), kRegistryPassword}});
+  store_test::WriteBytes(File(), file);
   PutRegistryString("a", "imported");
   // What could be read is kept (no import over it).
   EXPECT_EQ(Lk("a"), "1");
   ASSERT_EQ(store_->WriteValue("b", "2", true), S_OK);
-  EXPECT_EQ(storetest::ReadBytes(temp_ / "localrgs.dat.damaged-1"), file);
+  EXPECT_EQ(store_test::ReadBytes(temp_ / "localrgs.dat.damaged-1"), file);
   EXPECT_EQ(Lk("a"), "1");
   EXPECT_EQ(Lk("b"), "2");
   EXPECT_EQ(Lk("u", false), "2");
@@ -232,23 +233,23 @@ TEST_F(VirtualRegistryTest, ADamagedScopeKeepsWhatItHadAndTheFileIsCopiedAside) 
 
 TEST_F(VirtualRegistryTest, AScopeThatDoesNotDecodeImportsAgainAndTheOtherScopeIsCarriedOver) {
   const Bytes userScope = EncodeScope({{"u", "2"}});
-  const Bytes file = storetest::Pack({{".DEFAULT", EncodeScope({{"a", "1"}}), "wrongpass"},
-                                      {"player1", userScope, kRegistryPassword}});
-  storetest::WriteBytes(File(), file);
+  const Bytes file = store_test::Pack({{".DEFAULT", EncodeScope({{"a", "1"}}), "wrongpass"},
+                                       {"player1", userScope, kRegistryPassword}});
+  store_test::WriteBytes(File(), file);
   PutRegistryString("a", "imported");
   EXPECT_EQ(Lk("a"), "imported");
-  EXPECT_EQ(storetest::ReadBytes(temp_ / "localrgs.dat.damaged-1"), file);
-  const Bytes now = storetest::ReadBytes(File());
-  EXPECT_EQ(storetest::StoredBlocks(now)[1], storetest::StoredBlocks(file)[1]);
+  EXPECT_EQ(store_test::ReadBytes(temp_ / "localrgs.dat.damaged-1"), file);
+  const Bytes now = store_test::ReadBytes(File());
+  EXPECT_EQ(store_test::StoredBlocks(now)[1], store_test::StoredBlocks(file)[1]);
   EXPECT_EQ(Lk("u", false), "2");
 }
 
 TEST_F(VirtualRegistryTest, AFileThatIsNotAContainerIsKeptAndTheScopeImported) {
   const Bytes junk = {1, 2, 3, 4, 5};
-  storetest::WriteBytes(File(), junk);
+  store_test::WriteBytes(File(), junk);
   PutRegistryString("k", "v");
   EXPECT_EQ(Lk("k"), "v");
-  EXPECT_EQ(storetest::ReadBytes(temp_ / "localrgs.dat.damaged-1"), junk);
+  EXPECT_EQ(store_test::ReadBytes(temp_ / "localrgs.dat.damaged-1"), junk);
 }
 
 TEST_F(VirtualRegistryTest, NullArgumentsAndValuesPastTheLimits) {
@@ -262,7 +263,7 @@ TEST_F(VirtualRegistryTest, NullArgumentsAndValuesPastTheLimits) {
   const std::string bigName(kMaxRegistryNameLength + 1, 'n');
   EXPECT_EQ(store_->WriteValue("k", bigValue.c_str(), true), VEXA_E_STORE_LIMIT);
   EXPECT_EQ(store_->WriteValue(bigName.c_str(), "v", true), VEXA_E_STORE_LIMIT);
-  EXPECT_FALSE(storetest::FileExists(File()));
+  EXPECT_FALSE(store_test::FileExists(File()));
   // Values at the limits are fine.
   const std::string atLimit(kMaxRegistryValueLength, 'v');
   ASSERT_EQ(store_->WriteValue("k", atLimit.c_str(), true), S_OK);
@@ -310,8 +311,8 @@ TEST(RealRegistryImport, ValuesOfAKeyMadeByRegAdd) {
   ASSERT_EQ(std::system((command + "Count /t REG_DWORD /d 0x31 /f >NUL 2>&1").c_str()), 0);
   ASSERT_EQ(std::system((command + "Words /t REG_MULTI_SZ /d one\\0two /f >NUL 2>&1").c_str()), 0);
 
-  storetest::CTempFolder temp;
-  ASSERT_TRUE(temp.Ok());
+  store_test::CStoreFolder temp;
+  ASSERT_TRUE(temp.ok());
   vexa::storage::CFixedDataFolders folders(temp.Path(), "");
   CVirtualRegistry store(&folders);
   store.SetImportKeySource([&] { return key; });

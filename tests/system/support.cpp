@@ -1,43 +1,15 @@
 #include "support.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 
 #include "data/loader.h"
 #include "platform/codepage.h"
-#include "storage/archiver.h"
-#include "storage/buffer.h"
 
 namespace system_test {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path TestRoot() {
-  static const fs::path root = [] {
-    std::random_device random;
-    fs::path r = fs::temp_directory_path() /
-                 ("vexa_system_" + std::to_string(random()) + std::to_string(random()));
-    fs::create_directories(r);
-    static std::string keep = r.string();
-    std::atexit([] {
-      std::error_code ignored;
-      fs::remove_all(keep, ignored);
-    });
-    return r;
-  }();
-  return root;
-}
-
-void WriteBytes(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
 
 void CopyInto(const fs::path& from, const fs::path& to) {
   std::error_code ec;
@@ -47,38 +19,12 @@ void CopyInto(const fs::path& from, const fs::path& to) {
 
 }  // namespace
 
-CGameFolder::CGameFolder() {
-  static int counter = 0;
-  const fs::path folder = TestRoot() / ("game" + std::to_string(++counter));
-  fs::create_directories(folder);
-  path_ = folder.generic_string() + "/";
-}
-
-void CGameFolder::Package(const std::vector<std::pair<std::string, std::string>>& entries) const {
-  CArchiver archiver;
-  ASSERT_TRUE(archiver.Reset(static_cast<int32_t>(entries.size())));
-  for (const auto& entry : entries) {
-    ASSERT_GE(archiver.AddEntry(static_cast<uint32_t>(entry.second.size()), entry.first.c_str(),
-                                entry.second.data(), kPackageDefaultPassword),
-              0)
-        << entry.first;
-  }
-  CSmartBuffer out;
-  ASSERT_EQ(S_OK, archiver.Build(&out));
-  WriteBytes(fs::path(path_) / "data.pak", std::string(reinterpret_cast<const char*>(out.Bytes()),
-                                                       static_cast<size_t>(out.Size())));
-}
-
-void CGameFolder::Disk(const std::string& name, const std::string& content) const {
-  WriteBytes(fs::path(path_) / name, content);
-}
-
 void CGameFolder::Plugin(const std::string& file, const std::string& as) const {
-  CopyInto(fs::path(VEXA_TEST_PLUGINS) / file, fs::path(path_) / as);
+  CopyInto(fs::path(VEXA_TEST_PLUGINS) / file, fs::path(path()) / as);
 }
 
 void CGameFolder::Sample(const std::string& as) const {
-  CopyInto(fs::path(VEXA_SAMPLE_PLUGIN), fs::path(path_) / as);
+  CopyInto(fs::path(VEXA_SAMPLE_PLUGIN), fs::path(path()) / as);
 }
 
 // ---- CFakeHolder

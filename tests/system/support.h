@@ -12,29 +12,19 @@
 
 #include "flashhost/holder.h"
 #include "platform/oleauto.h"
+#include "support/folders.h"
 #include "vexa/plugin.h"
 
 namespace system_test {
 
-// A folder of its own per test. Packages stay mapped (and, on Windows, undeletable) until the
-// process ends, so every folder lies under one root removed at exit.
-class CGameFolder {
+// A game folder (see vexa::testing::CGameFolder) that also takes the test plug-ins.
+class CGameFolder : public vexa::testing::CGameFolder {
  public:
-  CGameFolder();
-  // '/' separators and a trailing '/'.
-  const std::string& path() const { return path_; }
-  // data.pak with these (entry name, content) pairs.
-  void Package(const std::vector<std::pair<std::string, std::string>>& entries) const;
-  // A loose file (folders created as needed).
-  void Disk(const std::string& name, const std::string& content) const;
   // Copies the test plug-in `file` (a file name in the test plug-in folder, e.g.
   // "system_plugin_alpha.dll") into the game folder as `as`.
   void Plugin(const std::string& file, const std::string& as) const;
   // Copies the example plug-in in as `as`.
   void Sample(const std::string& as) const;
-
- private:
-  std::string path_;
 };
 
 // Test plug-in files.

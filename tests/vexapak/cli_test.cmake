@@ -1,24 +1,10 @@
 # End-to-end test of vexapak: pack a generated folder, read it back with every command, and feed the
 # tool hand-made packages. Paths given to the tool are relative to WORK, so the same script works
-# natively and for Windows executables under Wine.
+# natively and for Windows executables under Wine. run, expect_same and expect_match come from
+# tests/support/cli_common.cmake, which also makes WORK and runs the fixture program in it.
 #   cmake -DTOOL=... -DFIXTURE=... -DWORK=... [-DEMU=wine] -P cli_test.cmake
 
-file(REMOVE_RECURSE "${WORK}")
-file(MAKE_DIRECTORY "${WORK}")
-set(failures 0)
-
-# run(<expected exit code> <output variable> <args...>): runs the tool in WORK; stdout goes to the
-# variable, stderr to <output variable>_ERR.
-function(run expected outvar)
-  execute_process(COMMAND ${EMU} "${TOOL}" ${ARGN}
-                  WORKING_DIRECTORY "${WORK}"
-                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT "${rc}" STREQUAL "${expected}")
-    message(SEND_ERROR "vexapak ${ARGN}: exit ${rc}, expected ${expected}\nstdout: ${out}\nstderr: ${err}")
-  endif()
-  set(${outvar} "${out}" PARENT_SCOPE)
-  set(${outvar}_ERR "${err}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/cli_common.cmake)
 
 # cat_to(<file> <args...>): runs `vexapak cat` with stdout written to a file (binary safe).
 function(cat_to target)
@@ -29,25 +15,6 @@ function(cat_to target)
     message(SEND_ERROR "vexapak cat ${ARGN}: exit ${rc}: ${err}")
   endif()
 endfunction()
-
-function(expect_same a b)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/${a}" "${WORK}/${b}"
-                  RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0)
-    message(SEND_ERROR "${a} and ${b} differ")
-  endif()
-endfunction()
-
-function(expect_match text regex what)
-  if(NOT "${text}" MATCHES "${regex}")
-    message(SEND_ERROR "${what}: '${text}' does not match '${regex}'")
-  endif()
-endfunction()
-
-execute_process(COMMAND ${EMU} "${FIXTURE}" . WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "fixture generation failed: ${rc}")
-endif()
 
 set(files init.xml Movies/Intro.swf data/levels/level1.xml bin/crlf.dat empty.txt
           "with space/name with space.txt")

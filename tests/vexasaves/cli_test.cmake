@@ -1,50 +1,11 @@
 # End-to-end test of vexasaves on data folders made by the player's stores: list, print, export,
 # then restore and import into other folders and export again. Paths given to the tool are relative
-# to WORK, so the same script works natively and for Windows executables under Wine.
+# to WORK, so the same script works natively and for Windows executables under Wine. run,
+# expect_same, expect_match and expect_no_match come from tests/support/cli_common.cmake, which also
+# makes WORK and runs the fixture program in it.
 #   cmake -DTOOL=... -DFIXTURE=... -DWORK=... [-DEMU=wine] -P cli_test.cmake
 
-file(REMOVE_RECURSE "${WORK}")
-file(MAKE_DIRECTORY "${WORK}")
-
-# run(<expected exit code> <output variable> <args...>): runs the tool in WORK; stdout goes to the
-# variable, stderr to <output variable>_ERR.
-function(run expected outvar)
-  execute_process(COMMAND ${EMU} "${TOOL}" ${ARGN}
-                  WORKING_DIRECTORY "${WORK}"
-                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT "${rc}" STREQUAL "${expected}")
-    message(SEND_ERROR "vexasaves ${ARGN}: exit ${rc}, expected ${expected}\nstdout: ${out}\nstderr: ${err}")
-  endif()
-  set(${outvar} "${out}" PARENT_SCOPE)
-  set(${outvar}_ERR "${err}" PARENT_SCOPE)
-endfunction()
-
-function(expect_same a b)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/${a}" "${WORK}/${b}"
-                  RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0)
-    file(READ "${WORK}/${a}" ta)
-    file(READ "${WORK}/${b}" tb)
-    message(SEND_ERROR "${a} and ${b} differ\n--- ${a}\n${ta}\n--- ${b}\n${tb}")
-  endif()
-endfunction()
-
-function(expect_match text regex what)
-  if(NOT "${text}" MATCHES "${regex}")
-    message(SEND_ERROR "${what}: '${text}' does not match '${regex}'")
-  endif()
-endfunction()
-
-function(expect_no_match text regex what)
-  if("${text}" MATCHES "${regex}")
-    message(SEND_ERROR "${what}: '${text}' matches '${regex}'")
-  endif()
-endfunction()
-
-execute_process(COMMAND ${EMU} "${FIXTURE}" . WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "fixture generation failed: ${rc}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../support/cli_common.cmake)
 
 # list: every file with what it holds.
 run(0 out list good)

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "storage/datafolder_fixture.h"
 #include "storage/faultfs.h"
 #include "storage/protectedfile.h"
+#include "storage/store_support.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ ExportContents Sample() {
 
 class FolderTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(temp_.Ok()); }
+  void SetUp() override { ASSERT_TRUE(temp_.ok()); }
 
   ExportContents Read(FolderReport* report = nullptr) {
     ExportContents contents;
@@ -38,7 +38,7 @@ class FolderTest : public ::testing::Test {
     return contents;
   }
 
-  storetest::CTempFolder temp_;
+  store_test::CStoreFolder temp_;
   CFaultInjectingFileSystem fs_;
 };
 
@@ -60,7 +60,7 @@ TEST_F(FolderTest, ReplaceRemovesWhatTheContentsDoNotHold) {
   ExportContents one;
   one.sets.push_back({"SAVES", {{9, "nine", "9"}}});  // the same set as "saves"
   ASSERT_TRUE(WriteDataFolder(&fs_, temp_.Path(), one, WriteMode::kReplace, &error)) << error;
-  EXPECT_EQ(storetest::FolderNames(temp_.Path()), (std::vector<std::string>{"saves"}));
+  EXPECT_EQ(store_test::FolderNames(temp_.Path()), (std::vector<std::string>{"saves"}));
   const ExportContents back = Read();
   ASSERT_EQ(back.sets.size(), 1u);
   EXPECT_EQ(back.sets[0].name, "saves");  // the file keeps its stored name
@@ -102,42 +102,42 @@ TEST_F(FolderTest, NamesThePlayerRefusesFailBeforeAnythingIsWritten) {
   std::string error;
   EXPECT_FALSE(WriteDataFolder(&fs_, temp_.Path(), twice, WriteMode::kReplace, &error));
   EXPECT_NE(error.find("letter case"), std::string::npos) << error;
-  EXPECT_TRUE(storetest::FolderNames(temp_.Path()).empty());
+  EXPECT_TRUE(store_test::FolderNames(temp_.Path()).empty());
 }
 
 TEST_F(FolderTest, DamagedFilesAreReportedAndKeptAsideByAMerge) {
   std::string error;
   ASSERT_TRUE(WriteDataFolder(&fs_, temp_.Path(), Sample(), WriteMode::kReplace, &error)) << error;
-  const storetest::Bytes junk = {'j', 'u', 'n', 'k'};
-  storetest::WriteBytes(temp_ / "saves", junk);
+  const store_test::Bytes junk = {'j', 'u', 'n', 'k'};
+  store_test::WriteBytes(temp_ / "saves", junk);
   FolderReport report;
   Read(&report);
   EXPECT_TRUE(report.HasProblems());
   // A replace would drop the shared files' unreadable parts; it refuses damaged shared files.
-  storetest::WriteBytes(temp_ / "bstscore.dat", junk);
+  store_test::WriteBytes(temp_ / "bstscore.dat", junk);
   EXPECT_FALSE(WriteDataFolder(&fs_, temp_.Path(), Sample(), WriteMode::kReplace, &error));
   EXPECT_NE(error.find("bstscore.dat is damaged"), std::string::npos) << error;
   // A merge writes through the stores: each damaged file is copied aside before it is replaced.
   ASSERT_TRUE(WriteDataFolder(&fs_, temp_.Path(), Sample(), WriteMode::kMerge, &error)) << error;
-  EXPECT_EQ(storetest::ReadBytes(temp_ / "saves.damaged-1"), junk);
-  EXPECT_EQ(storetest::ReadBytes(temp_ / "bstscore.dat.damaged-1"), junk);
+  EXPECT_EQ(store_test::ReadBytes(temp_ / "saves.damaged-1"), junk);
+  EXPECT_EQ(store_test::ReadBytes(temp_ / "bstscore.dat.damaged-1"), junk);
 }
 
 TEST_F(FolderTest, AFailingWriteStopsWithTheItemAndLeavesWholeFiles) {
   std::string error;
   ASSERT_TRUE(WriteDataFolder(&fs_, temp_.Path(), Sample(), WriteMode::kReplace, &error)) << error;
-  const storetest::Bytes before = storetest::ReadBytes(temp_ / "saves");
+  const store_test::Bytes before = store_test::ReadBytes(temp_ / "saves");
   ExportContents change;
   change.sets.push_back({"saves", {{1, "changed", "c"}}});
   fs_.FailCall(FileOp::kReplace, 1);
   EXPECT_FALSE(WriteDataFolder(&fs_, temp_.Path(), change, WriteMode::kMerge, &error));
   EXPECT_NE(error.find("set \"saves\": write failed"), std::string::npos) << error;
   fs_.Clear();
-  EXPECT_EQ(storetest::ReadBytes(temp_ / "saves"), before);
+  EXPECT_EQ(store_test::ReadBytes(temp_ / "saves"), before);
   FolderReport report;
   Read(&report);
   EXPECT_FALSE(report.HasProblems());
-  for (const std::string& name : storetest::FolderNames(temp_.Path())) {
+  for (const std::string& name : store_test::FolderNames(temp_.Path())) {
     EXPECT_EQ(name.find(".~vexa"), std::string::npos) << name;
   }
 }
