@@ -398,6 +398,18 @@ TEST_F(MovieTest, StatementBudgetEndsAnEventThatRunsTooLong) {
   EXPECT_EQ(Var("steps"), std::to_string(done + kAdds));
 }
 
+TEST_F(MovieTest, StatementBudgetCanBeLowered) {
+  Load("on call work\n  add steps 1\n  add steps 1\n  add steps 1\nend\n");
+  movie_.SetStepsPerEvent(2);
+  std::string xml;
+  movie_.Call("work", {}, &xml);
+  EXPECT_EQ(Var("steps"), "2");
+  EXPECT_TRUE(host_.HasLine("statement limit reached"));
+  movie_.SetStepsPerEvent(3);
+  movie_.Call("work", {}, &xml);
+  EXPECT_EQ(Var("steps"), "5");
+}
+
 TEST_F(MovieTest, ValuesAndCountsAreCapped) {
   std::string scene = "set v x\n";
   for (int i = 0; i < 25; ++i) scene += "set v $v$v\n";  // would reach 32 MiB
