@@ -298,6 +298,14 @@ void Replace(VARIANT* left, const VARIANT& result) {
   *left = result;
 }
 
+// The common end of the four operations: left op= right where the operation computes, otherwise
+// left stays as it is.
+HRESULT ComputeInto(Op op, VARIANT* left, const VARIANT& right) {
+  VARIANT result;
+  if (Compute(op, *left, right, &result)) Replace(left, result);
+  return S_OK;
+}
+
 // A base type an empty left can take with a zero payload.
 bool CanTakeZeroOf(VARTYPE vt) {
   return vt <= VT_UINT && vt != VT_VARIANT && vt != 15;
@@ -432,9 +440,7 @@ HRESULT AddValue(VARIANT* left, const VARIANT& right) {
     if (&right == left) return S_OK;
     return VariantCopy(left, const_cast<VARIANT*>(&right));
   }
-  VARIANT result;
-  if (Compute(Op::kAdd, *left, right, &result)) Replace(left, result);
-  return S_OK;
+  return ComputeInto(Op::kAdd, left, right);
 }
 
 HRESULT SubtractValue(VARIANT* left, const VARIANT& right) {
@@ -443,25 +449,19 @@ HRESULT SubtractValue(VARIANT* left, const VARIANT& right) {
     // Where the type change fails the left side simply stays empty.
     VariantChangeType(left, left, 0, right.vt);
   }
-  VARIANT result;
-  if (Compute(Op::kSubtract, *left, right, &result)) Replace(left, result);
-  return S_OK;
+  return ComputeInto(Op::kSubtract, left, right);
 }
 
 HRESULT MultiplyValue(VARIANT* left, const VARIANT& right) {
   if (!left) return E_POINTER;
   if (left->vt == VT_EMPTY) return BecomeZeroOf(left, right.vt);
-  VARIANT result;
-  if (Compute(Op::kMultiply, *left, right, &result)) Replace(left, result);
-  return S_OK;
+  return ComputeInto(Op::kMultiply, left, right);
 }
 
 HRESULT DivideValue(VARIANT* left, const VARIANT& right) {
   if (!left) return E_POINTER;
   if (left->vt == VT_EMPTY) return BecomeZeroOf(left, right.vt);
-  VARIANT result;
-  if (Compute(Op::kDivide, *left, right, &result)) Replace(left, result);
-  return S_OK;
+  return ComputeInto(Op::kDivide, left, right);
 }
 
 bool LessValue(const VARIANT& left, const VARIANT& right) {
