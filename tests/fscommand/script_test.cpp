@@ -2,80 +2,41 @@
 // same processor as the player would send them.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "data/loader.h"
 #include "fakes.h"
+#include "fscommand/loopback_host.h"
 #include "fscommand/processor.h"
 #include "platform/codepage.h"
-#include "script/dilator.h"
 #include "script/engine.h"
 #include "script/value.h"
+#include "support/folders.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using fscommand_test::CFakeDilator;
 using fscommand_test::CFakeHolder;
+using fscommand_test::CLoopbackHost;
 using Strings = std::vector<std::string>;
-
-// The player's side of the script as far as these commands need it: <fscommand> goes to the
-// processor, <set> to the holder's results; everything else is not needed.
-class CLoopbackHost : public IScriptDilator {
- public:
-  explicit CLoopbackHost(CFSCommandProcessor* processor) : processor_(processor) {}
-
-  std::vector<std::wstring> sent;
-
-  HRESULT LoadIntoLayer(CXMLElement*) override { return E_NOTIMPL; }
-  HRESULT LoadReference(CXMLElement*) override { return E_NOTIMPL; }
-  HRESULT SetMovie(CXMLElement*) override { return E_NOTIMPL; }
-  HRESULT SetSystemVariable(const char*, const VARIANT*, const char*) override { return E_FAIL; }
-  HRESULT SetMovieValue(const char*, const VARIANT*) override { return E_NOTIMPL; }
-  HRESULT AddTimeout(int32_t, std::unique_ptr<CSmallStr>) override { return E_NOTIMPL; }
-  HRESULT AddInterval(int32_t, std::unique_ptr<CSmallStr>) override { return E_NOTIMPL; }
-  HRESULT SendFSCommand(const wchar_t* command, const wchar_t* args) override {
-    sent.push_back(std::wstring(command) + L"|" + args);
-    return processor_->OnFSCommand(command, args);
-  }
-  HRESULT LayoutWindow() override { return E_NOTIMPL; }
-  HRESULT AttachMovieWindow() override { return E_NOTIMPL; }
-  HRESULT WriteValue(const char*, const char*, bool) override { return E_NOTIMPL; }
-  HRESULT ReadValue(const char*, CSmallStr*, bool) override { return E_NOTIMPL; }
-  HRESULT SelectMovieVariant() override { return E_NOTIMPL; }
-  HRESULT OnQuit() override { return E_NOTIMPL; }
-
- private:
-  CFSCommandProcessor* processor_;
-};
 
 class ScriptCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    folder_ = fs::temp_directory_path() /
-              ("vexa_fscommand_" + std::to_string(random()) + std::to_string(random()));
-    fs::create_directories(folder_);
-    loader_ = std::make_unique<CFileLoader>(folder_.string().c_str());
+    ASSERT_TRUE(folder_.ok());
+    loader_ = std::make_unique<CFileLoader>(folder_.root().string().c_str());
     engine_.SetFileLoader(loader_.get());
     engine_.SetHost(&host_);
     processor_.SetScriptContext(&engine_);
     processor_.SetDilator(&dilator_);
     processor_.SetHolder(&holder_);
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-  }
 
   // Loads `script` as init.xml and runs its top-level statements.
   void Start(const std::string& script) {
-    std::ofstream(folder_ / "init.xml", std::ios::binary) << script;
+    folder_.Disk("init.xml", script);
     ASSERT_EQ(S_OK, engine_.LoadScript());
     engine_.Execute(engine_.GetScriptRoot(), nullptr);
   }
@@ -95,7 +56,7 @@ class ScriptCommandTest : public ::testing::Test {
     return texts;
   }
 
-  fs::path folder_;
+  vexa::testing::CTempFolder folder_{"vexa-fscommand-"};
   std::unique_ptr<CFileLoader> loader_;
   CFakeDilator dilator_;
   CFakeHolder holder_;

@@ -4,12 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <random>
 #include <set>
 #include <string>
 #include <utility>
@@ -22,8 +19,9 @@
 #include "script/engine.h"
 #include "script/value.h"
 #include "script/xml.h"
-#include "storage/archiver.h"
-#include "storage/buffer.h"
+#include "support/archive.h"
+#include "support/folders.h"
+#include "support/script_host.h"
 
 namespace script_test {
 
@@ -66,7 +64,7 @@ struct HostCall {
   int32_t milliseconds = 0;
 };
 
-class CRecordingDilator : public IScriptDilator {
+class CRecordingDilator : public vexa::testing::CNullScriptHost {
  public:
   // Names the fake takes as game settings (SetSystemVariable succeeds for them).
   std::set<std::string> reserved{"TITLE", "WIDTH"};
@@ -111,12 +109,7 @@ class CRecordingDilator : public IScriptDilator {
     Record({"fscommand", Narrow(command), Narrow(args)});
     return S_OK;
   }
-  HRESULT LayoutWindow() override { return E_NOTIMPL; }
-  HRESULT AttachMovieWindow() override { return E_NOTIMPL; }
-  HRESULT WriteValue(const char*, const char*, bool) override { return E_NOTIMPL; }
-  HRESULT ReadValue(const char*, CSmallStr*, bool) override { return E_NOTIMPL; }
-  HRESULT SelectMovieVariant() override { return E_NOTIMPL; }
-  HRESULT OnQuit() override { return E_NOTIMPL; }
+  // The window, stored values, variants and quitting answer "not implemented".
 
  private:
   HRESULT Element(const char* op, CXMLElement* element) {
@@ -156,65 +149,23 @@ class CScriptedRandom : public IScriptRandom {
   size_t next_ = 0;
 };
 
-// One process-wide folder holds every test's game. Packages stay mapped until the process ends
-// (and Windows will not delete a mapped file), so the folder goes at exit; each test gets a folder
-// of its own, because the package cache remembers a package by its path.
-inline fs::path TestRoot() {
-  static const fs::path root = [] {
-    std::random_device random;
-    fs::path r = fs::temp_directory_path() /
-                 ("vexa_script_" + std::to_string(random()) + std::to_string(random()));
-    fs::create_directories(r);
-    static std::string keep = r.string();
-    std::atexit([] {
-      std::error_code ec;
-      fs::remove_all(keep, ec);
-    });
-    return r;
-  }();
-  return root;
-}
-
-inline void WriteFile(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
 class ScriptTest : public ::testing::Test {
  protected:
   using Files = std::vector<std::pair<std::string, std::string>>;
 
   void SetUp() override {
-    static int counter = 0;
-    game_ = TestRoot() / ("game" + std::to_string(++counter));
-    fs::create_directories(game_);
     loader_ = std::make_unique<CFileLoader>(game_.string().c_str());
     engine_.SetHost(&host_);
     engine_.SetFileLoader(loader_.get());
   }
 
-  // Writes data.pak with these entries (name, content).
+  // Writes a package (data.pak unless named) with these entries (name, content).
   void Package(const Files& files, const char* name = "data.pak") {
-    CArchiver archiver;
-    ASSERT_TRUE(archiver.Reset(static_cast<int32_t>(files.size())));
-    for (const auto& f : files) {
-      ASSERT_GE(archiver.AddEntry(static_cast<uint32_t>(f.second.size()), f.first.c_str(),
-                                  f.second.data(), kPackageDefaultPassword),
-                0)
-          << f.first;
-    }
-    CSmartBuffer out;
-    ASSERT_EQ(archiver.Build(&out), S_OK);
-    WriteFile(game_ / name, std::string(reinterpret_cast<const char*>(out.Bytes()),
-                                        static_cast<size_t>(out.Size())));
+    folder_.Disk(name, vexa::testing::PackageBytes(files));
   }
 
   // A loose file in the game folder.
-  void Disk(const std::string& name, const std::string& content) {
-    WriteFile(game_ / name, content);
-  }
+  void Disk(const std::string& name, const std::string& content) { folder_.Disk(name, content); }
 
   // What the player does at start: load, frame scope as parent, run the top-level statements.
   HRESULT Start() {
@@ -250,7 +201,9 @@ class ScriptTest : public ::testing::Test {
     return S_OK;
   }
 
-  fs::path game_;
+  // Each test gets a folder of its own: the package cache remembers a package by its path.
+  vexa::testing::CGameFolder folder_;
+  const fs::path game_ = fs::path(folder_.path()).parent_path().make_preferred();
   std::unique_ptr<CFileLoader> loader_;
   CRecordingDilator host_;
   CMainFrameCtx frame_{&ScriptTest::FixedTime};

@@ -11,10 +11,10 @@
 #include <string>
 #include <string_view>
 
-#include "../../fscommand/fakes.h"
+#include "fscommand/fakes.h"
+#include "fscommand/loopback_host.h"
 #include "fscommand/processor.h"
 #include "platform/codepage.h"
-#include "script/dilator.h"
 #include "script/engine.h"
 
 namespace {
@@ -31,31 +31,6 @@ class CDiskFreeProcessor : public CFSCommandProcessor {
     written += bytes.size();
     return true;
   }
-};
-
-class CLoopbackHost : public IScriptDilator {
- public:
-  explicit CLoopbackHost(CFSCommandProcessor* processor) : processor_(processor) {}
-
-  HRESULT LoadIntoLayer(CXMLElement*) override { return E_NOTIMPL; }
-  HRESULT LoadReference(CXMLElement*) override { return E_NOTIMPL; }
-  HRESULT SetMovie(CXMLElement*) override { return E_NOTIMPL; }
-  HRESULT SetSystemVariable(const char*, const VARIANT*, const char*) override { return E_FAIL; }
-  HRESULT SetMovieValue(const char*, const VARIANT*) override { return E_NOTIMPL; }
-  HRESULT AddTimeout(int32_t, std::unique_ptr<CSmallStr>) override { return E_NOTIMPL; }
-  HRESULT AddInterval(int32_t, std::unique_ptr<CSmallStr>) override { return E_NOTIMPL; }
-  HRESULT SendFSCommand(const wchar_t* command, const wchar_t* args) override {
-    return processor_->OnFSCommand(command, args);
-  }
-  HRESULT LayoutWindow() override { return E_NOTIMPL; }
-  HRESULT AttachMovieWindow() override { return E_NOTIMPL; }
-  HRESULT WriteValue(const char*, const char*, bool) override { return E_NOTIMPL; }
-  HRESULT ReadValue(const char*, CSmallStr*, bool) override { return E_NOTIMPL; }
-  HRESULT SelectMovieVariant() override { return E_NOTIMPL; }
-  HRESULT OnQuit() override { return E_NOTIMPL; }
-
- private:
-  CFSCommandProcessor* processor_;
 };
 
 uint32_t FixedTick() {
