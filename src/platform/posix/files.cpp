@@ -67,27 +67,6 @@ bool MatchName(const char* pattern, const char* name) {
 
 }  // namespace
 
-CMappedFile::~CMappedFile() {
-  Close();
-}
-
-CMappedFile::CMappedFile(CMappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      file_(std::exchange(other.file_, -1)),
-      mapping_(std::exchange(other.mapping_, -1)) {}
-
-CMappedFile& CMappedFile::operator=(CMappedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    file_ = std::exchange(other.file_, -1);
-    mapping_ = std::exchange(other.mapping_, -1);
-  }
-  return *this;
-}
-
 bool CMappedFile::Open(const std::string& path) {
   Close();
   int fd = OpenForReading(path);

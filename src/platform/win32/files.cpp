@@ -63,27 +63,6 @@ uint32_t UniqueValue() {
 
 }  // namespace
 
-CMappedFile::~CMappedFile() {
-  Close();
-}
-
-CMappedFile::CMappedFile(CMappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      file_(std::exchange(other.file_, kNoHandle)),
-      mapping_(std::exchange(other.mapping_, kNoHandle)) {}
-
-CMappedFile& CMappedFile::operator=(CMappedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    file_ = std::exchange(other.file_, kNoHandle);
-    mapping_ = std::exchange(other.mapping_, kNoHandle);
-  }
-  return *this;
-}
-
 bool CMappedFile::Open(const std::string& path) {
   Close();
   // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open, which is what we want.
