@@ -194,17 +194,26 @@ bool ReadProtectedEntryAt(const CProtectedContainer& container, int32_t index, c
 
 namespace {
 
-HRESULT ReadEntryOf(CProtectedContainer* container, const char* entryName, const char* password,
-                    CMemoryStream* out) {
-  switch (container->GetState()) {
+// What a reader that needs the parsed container answers for a file in `state` (not kParsed):
+// `missing` for no file, `empty` for a file of 0 bytes, VEXA_E_FILE_UNREADABLE, else E_FAIL.
+HRESULT NotParsedStatus(CProtectedContainer::State state, HRESULT missing, HRESULT empty) {
+  switch (state) {
     case CProtectedContainer::State::kMissing:
-      return E_ACCESSDENIED;
+      return missing;
+    case CProtectedContainer::State::kEmptyFile:
+      return empty;
     case CProtectedContainer::State::kUnreadable:
       return VEXA_E_FILE_UNREADABLE;
-    case CProtectedContainer::State::kParsed:
-      break;
     default:
       return E_FAIL;
+  }
+}
+
+HRESULT ReadEntryOf(CProtectedContainer* container, const char* entryName, const char* password,
+                    CMemoryStream* out) {
+  const CProtectedContainer::State state = container->GetState();
+  if (state != CProtectedContainer::State::kParsed) {
+    return NotParsedStatus(state, E_ACCESSDENIED, E_FAIL);
   }
   const int32_t index = container->GetArchive()->FindEntry(entryName);
   if (index < 0) return E_FAIL;
@@ -265,17 +274,8 @@ HRESULT ListProtectedEntries(IFileSystem* fs, const std::string& path,
   if (!names) return E_POINTER;
   names->clear();
   CProtectedContainer file;
-  switch (file.Load(fs, path)) {
-    case CProtectedContainer::State::kMissing:
-    case CProtectedContainer::State::kEmptyFile:
-      return S_OK;
-    case CProtectedContainer::State::kUnreadable:
-      return VEXA_E_FILE_UNREADABLE;
-    case CProtectedContainer::State::kParsed:
-      break;
-    default:
-      return E_FAIL;
-  }
+  const CProtectedContainer::State state = file.Load(fs, path);
+  if (state != CProtectedContainer::State::kParsed) return NotParsedStatus(state, S_OK, S_OK);
   const CPackageArchive* archive = file.GetArchive();
   for (int32_t i = 0; i < archive->GetEntryCount(); ++i) {
     names->push_back(archive->GetEntry(i)->name);

@@ -301,6 +301,34 @@ TEST_F(ProtectedFileTest, UnreadableFileIsNeverWrittenOver) {
   EXPECT_EQ(ReadBytes(path_), good);
 }
 
+TEST_F(ProtectedFileTest, ListingNamesTheEntriesInFileOrderOrTellsWhyNot) {
+  std::vector<std::string> names{"left over"};
+  EXPECT_EQ(ListProtectedEntries(nullptr, path_, nullptr), E_POINTER);
+  EXPECT_EQ(ListProtectedEntries(nullptr, path_, &names), S_OK);  // no file
+  EXPECT_TRUE(names.empty());
+
+  WriteBytes(path_, {});
+  names = {"left over"};
+  EXPECT_EQ(ListProtectedEntries(nullptr, path_, &names), S_OK);
+  EXPECT_TRUE(names.empty());
+
+  WriteBytes(path_, ToBytes("not a container"));
+  names = {"left over"};
+  EXPECT_EQ(ListProtectedEntries(nullptr, path_, &names), E_FAIL);
+  EXPECT_TRUE(names.empty());
+
+  // Stored names as written, whatever the password of each entry.
+  WriteBytes(path_, Pack({{"Zeta", ToBytes("1"), kHighScorePassword},
+                          {"alpha", ToBytes("2"), kRegistryPassword}}));
+  EXPECT_EQ(ListProtectedEntries(nullptr, path_, &names), S_OK);
+  EXPECT_EQ(names, (std::vector<std::string>{"Zeta", "alpha"}));
+
+  std::filesystem::remove(path_);
+  MakeFolder(kHighScoreFileName);
+  EXPECT_EQ(ListProtectedEntries(nullptr, path_, &names), VEXA_E_FILE_UNREADABLE);
+  EXPECT_TRUE(names.empty());
+}
+
 TEST_F(ProtectedFileTest, FilesOverTheSizeLimitAreUnreadable) {
   { std::ofstream out(path_, std::ios::binary); }
   std::filesystem::resize_file(path_, kMaxProtectedFileSize + 1);
