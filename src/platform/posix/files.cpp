@@ -12,6 +12,7 @@
 #include <limits>
 #include <utility>
 
+#include "platform/ascii.h"
 #include "platform/posix/native_path.h"
 
 namespace vexa::platform {
@@ -40,10 +41,6 @@ bool StatPath(const std::string& path, struct stat* st) {
 }
 
 // Windows-style name matching: '*' any run, '?' one character, ASCII letters without case.
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool MatchName(const char* pattern, const char* name) {
   const char* star = nullptr;  // last '*' seen, for backtracking
   const char* resume = nullptr;
@@ -51,7 +48,7 @@ bool MatchName(const char* pattern, const char* name) {
     if (*pattern == '*') {
       star = pattern++;
       resume = name;
-    } else if (*pattern == '?' || (*pattern && Lower(*pattern) == Lower(*name))) {
+    } else if (*pattern == '?' || (*pattern && ToLowerAscii(*pattern) == ToLowerAscii(*name))) {
       ++pattern;
       ++name;
     } else if (star) {
