@@ -183,6 +183,10 @@ TEST_F(SelectPathTest, RandomChoicePicksDistinctPositionsInDocumentOrder) {
   // More picks than candidates: every candidate, in order.
   engine_.SetRandomSource(nullptr);
   EXPECT_EQ(SelectIds("levels/level[position()=random(20)]"), "1 2 3 4 5 6 7 8 9 10");
+  // A count past the 32-bit range saturates (2^32 + 1 wrapped would pick one); a negative one picks
+  // nothing.
+  EXPECT_EQ(SelectIds("levels/level[position()=random(4294967297)]"), "1 2 3 4 5 6 7 8 9 10");
+  EXPECT_EQ(SelectIds("levels/level[position()=random(-2)]"), "");
   // Without a number N stays 1.
   const std::string one = SelectIds("levels/level[position()=random()]");
   EXPECT_EQ(one.find(' '), std::string::npos) << one;
