@@ -67,7 +67,8 @@ std::vector<ModeRecord> ParseFSModes(std::string_view text);
 // kMaxFolderNameLength bytes, no path separator or drive colon ('\\', '/', ':'), no character a
 // Windows file name cannot hold ('<', '>', '"', '|', '?', '*', control characters), no ".." and no
 // trailing '.' or space (Windows drops those, so "a." would be the folder "a"), and not a device
-// name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, also with an extension).
+// name (platform/devicename.h: CON, PRN, AUX, NUL, CONIN$, CONOUT$, CLOCK$, COM and LPT with a
+// digit 0-9 or a superscript 1-3, also with spaces and an extension after it).
 bool IsSafeFolderName(std::string_view name);
 
 // Where the movie sits in the client area.

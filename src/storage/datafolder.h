@@ -36,9 +36,9 @@ inline constexpr size_t kMaxTableNameLength = 255;
 //   - path separators ('\\', '/'): the container keeps '\\' between folders and turns '/' into
 //     it, so "a/b" would be stored as "a\\b" and never found again; ':' and ".." anywhere;
 //   - control characters;
-//   - device names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, CLOCK$), also with an
-//     extension, and the names of the stores' files ("bstscore.dat", "localrgs.dat"), in any
-//     letter case.
+//   - device names (platform/devicename.h: CON, PRN, AUX, NUL, CONIN$, CONOUT$, CLOCK$, COM and
+//     LPT with a digit 0-9 or a superscript 1-3), also with an extension, and the names of the
+//     stores' files ("bstscore.dat", "localrgs.dat"), in any letter case.
 // Other characters are kept: a table is an entry of "bstscore.dat", never a file of its own.
 bool IsValidTableName(std::string_view name);
 

@@ -94,8 +94,9 @@ namespace vexa::storage {
 // True when `name` may name a save set: a non-empty name of at most kMaxSetNameLength bytes that
 // is a plain file name in the data folder on every OS, so that it can reach no other file:
 // - no control characters, none of < > : " / \ | ? *, no "..", no trailing space or dot;
-// - not a device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, also with an
-//   extension), in any letter case;
+// - not a device name (platform/devicename.h: CON, PRN, AUX, NUL, CONIN$, CONOUT$, CLOCK$, COM
+//   and LPT with a digit 0-9 or a superscript 1-3, also with spaces and an extension after it), in
+//   any letter case;
 // - not the file of another store ("bstscore.dat", "localrgs.dat") in any letter case;
 // - not a temporary file (".~vexa" inside) or a damaged file's copy (ending ".damaged-<digits>");
 // - text the ANSI code page converts to UTF-16 and back unchanged.
