@@ -4,9 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,12 +11,15 @@
 #include "fscommand/processor.h"
 #include "platform/codepage.h"
 #include "platform/safewrite.h"
+#include "support/files.h"
+#include "support/folders.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using fscommand_test::CFakeDilator;
 using fscommand_test::CFakeHolder;
+using vexa::testing::ReadText;
 
 std::string Slashed(const fs::path& path) {
   std::string text = path.string();
@@ -32,9 +32,7 @@ std::string Slashed(const fs::path& path) {
 class SaveFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    root_ = fs::temp_directory_path() /
-            ("vexa_sef_" + std::to_string(random()) + std::to_string(random()));
+    ASSERT_TRUE(folder_.ok());
     game_ = root_ / "game";
     fs::create_directories(game_);
     dilator_.baseDir = Slashed(game_) + "/";
@@ -46,17 +44,7 @@ class SaveFileTest : public ::testing::Test {
     processor_.SetDilator(&dilator_);
     processor_.SetHolder(&holder_);
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
 
-  static std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
   // Every file below the test's folder, relative, sorted.
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
@@ -67,7 +55,8 @@ class SaveFileTest : public ::testing::Test {
     return names;
   }
 
-  fs::path root_;
+  vexa::testing::CTempFolder folder_{"vexa-sef-"};
+  const fs::path& root_ = folder_.root();
   fs::path game_;
   CFakeDilator dilator_;
   CFakeHolder holder_;
@@ -76,7 +65,7 @@ class SaveFileTest : public ::testing::Test {
 
 TEST_F(SaveFileTest, RelativeNamesGoToTheGameFolder) {
   processor_.OnFSCommand(L"SEF|notes/out.txt|", L"hello");
-  EXPECT_EQ("hello", Read(game_ / "notes" / "out.txt"));
+  EXPECT_EQ("hello", ReadText(game_ / "notes" / "out.txt"));
   EXPECT_EQ((std::vector<std::string>{"CreateFolderPath(" + dilator_.baseDir + "notes/out.txt,1)"}),
             dilator_.calls);
   EXPECT_EQ((std::vector<std::string>{"game/notes/out.txt"}), Files());
@@ -87,7 +76,7 @@ TEST_F(SaveFileTest, RootedNamesAreWrittenWhereTheyPoint) {
   const std::string elsewhere = Slashed(root_ / "elsewhere" / "x.txt");
   const std::wstring command = L"SEF*" + vexa::platform::AnsiToWide(elsewhere) + L"*";
   processor_.OnFSCommand(command.c_str(), L"abs");
-  EXPECT_EQ("abs", Read(root_ / "elsewhere" / "x.txt"));
+  EXPECT_EQ("abs", ReadText(root_ / "elsewhere" / "x.txt"));
 }
 
 TEST_F(SaveFileTest, ModeLettersChooseAppendAndRaw) {
@@ -106,7 +95,8 @@ TEST_F(SaveFileTest, ModeLettersChooseAppendAndRaw) {
   };
   for (const auto& step : steps) {
     processor_.OnFSCommand(step.command, step.argument);
-    EXPECT_EQ(step.content, Read(game_ / "out.txt")) << vexa::platform::WideToUtf8(step.command);
+    EXPECT_EQ(step.content, ReadText(game_ / "out.txt"))
+        << vexa::platform::WideToUtf8(step.command);
   }
   EXPECT_EQ((std::vector<std::string>{"game/out.txt"}), Files());
 }
@@ -116,8 +106,8 @@ TEST_F(SaveFileTest, NonAsciiTextIsWrittenInFull) {
   processor_.OnFSCommand(L"SEF|raw.txt|rr", text);
   processor_.OnFSCommand(L"SEF|text.txt|", text);
   const std::string expected = vexa::platform::WideToAnsi(text);
-  EXPECT_EQ(expected, Read(game_ / "raw.txt"));
-  EXPECT_EQ(expected, Read(game_ / "text.txt"));
+  EXPECT_EQ(expected, ReadText(game_ / "raw.txt"));
+  EXPECT_EQ(expected, ReadText(game_ / "text.txt"));
 }
 
 TEST_F(SaveFileTest, CommandsMissingTheFileNameOrItsSeparatorAreRefused) {
@@ -149,7 +139,7 @@ TEST_F(SaveFileTest, WithoutTheGameFolderTheNameIsUsedAsGiven) {
   const std::string target = Slashed(game_ / "plain.txt");
   const std::wstring command = L"SEF|" + vexa::platform::AnsiToWide(target) + L"|";
   processor_.OnFSCommand(command.c_str(), L"ok");
-  EXPECT_EQ("ok", Read(game_ / "plain.txt"));
+  EXPECT_EQ("ok", ReadText(game_ / "plain.txt"));
 }
 
 // ---- The replacing write
@@ -157,18 +147,18 @@ TEST_F(SaveFileTest, WithoutTheGameFolderTheNameIsUsedAsGiven) {
 TEST_F(SaveFileTest, WriteFileReplacingSwapsWholeContentsOnly) {
   const std::string path = Slashed(game_ / "whole.bin");
   ASSERT_TRUE(vexa::platform::WriteFileReplacing(path, "first", 5));
-  EXPECT_EQ("first", Read(path));
+  EXPECT_EQ("first", ReadText(path));
   ASSERT_TRUE(vexa::platform::WriteFileReplacing(path, "2", 1));
-  EXPECT_EQ("2", Read(path));
+  EXPECT_EQ("2", ReadText(path));
   ASSERT_TRUE(vexa::platform::WriteFileReplacing(path, "", 0));
-  EXPECT_EQ("", Read(path));
+  EXPECT_EQ("", ReadText(path));
   EXPECT_TRUE(fs::exists(path));
 
   EXPECT_FALSE(vexa::platform::WriteFileReplacing(Slashed(game_ / "no" / "such.bin"), "x", 1));
   EXPECT_FALSE(vexa::platform::WriteFileReplacing(Slashed(game_), "x", 1));
   EXPECT_FALSE(vexa::platform::WriteFileReplacing("", "x", 1));
   EXPECT_FALSE(vexa::platform::WriteFileReplacing(path, nullptr, 3));
-  EXPECT_EQ("", Read(path));
+  EXPECT_EQ("", ReadText(path));
   EXPECT_EQ((std::vector<std::string>{"game/whole.bin"}), Files());
 }
 

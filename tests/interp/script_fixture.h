@@ -203,7 +203,7 @@ class ScriptTest : public ::testing::Test {
 
   // Each test gets a folder of its own: the package cache remembers a package by its path.
   vexa::testing::CGameFolder folder_;
-  const fs::path game_ = fs::path(folder_.path()).parent_path().make_preferred();
+  const fs::path game_ = folder_.root();
   std::unique_ptr<CFileLoader> loader_;
   CRecordingDilator host_;
   CMainFrameCtx frame_{&ScriptTest::FixedTime};

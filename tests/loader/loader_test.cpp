@@ -2,18 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/process.h"
 #include "script/xml.h"
 #include "storage/archiver.h"
-#include "storage/buffer.h"
+#include "support/archive.h"
+#include "support/files.h"
+#include "support/folders.h"
 
 namespace {
 
@@ -21,30 +20,6 @@ namespace fs = std::filesystem;
 
 const std::string P = kPseudoUrlPrefix;
 const bool kWindowsPaths = fs::path::preferred_separator == '\\';
-
-// Every test folder lives under one root per process. Packages stay mapped by the package cache
-// until the process ends, and Windows refuses to delete a mapped file, so the root is removed
-// once more at exit: registered before the cache exists, this runs after the cache is destroyed.
-std::string g_testRoot;
-void RemoveTestRoot() {
-  std::error_code ec;
-  if (!g_testRoot.empty()) fs::remove_all(g_testRoot, ec);
-}
-const bool kCleanupRegistered = [] {
-  std::atexit(RemoveTestRoot);
-  return true;
-}();
-
-fs::path TestRoot() {
-  if (g_testRoot.empty()) {
-    std::random_device random;
-    fs::path root = fs::temp_directory_path() /
-                    ("vexa_loader_" + std::to_string(random()) + std::to_string(random()));
-    fs::create_directories(root);
-    g_testRoot = root.string();
-  }
-  return fs::path(g_testRoot);
-}
 
 std::string Slashes(std::string s, char from, char to) {
   for (char& c : s)
@@ -74,37 +49,21 @@ struct Loaded {
 class LoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int counter = 0;
-    dir_ = TestRoot() / ("t" + std::to_string(++counter));
     base_ = dir_ / "game";
     fs::create_directories(base_);
     loader_ = std::make_unique<CFileLoader>(base_.string().c_str());
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);  // mapped packages on Windows go at exit, see RemoveTestRoot
-  }
 
   static void WriteFile(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    ASSERT_TRUE(out.good()) << path;
+    vexa::testing::WriteText(path, content);
   }
 
   static void WritePackage(const fs::path& path, const std::vector<Entry>& entries) {
-    CArchiver archiver;
-    ASSERT_TRUE(archiver.Reset(static_cast<int32_t>(entries.size())));
+    std::vector<vexa::testing::PackEntry> packed;
     for (const Entry& e : entries) {
-      ASSERT_GE(archiver.AddEntry(static_cast<uint32_t>(e.content.size()), e.name.c_str(),
-                                  e.content.data(), e.password),
-                0)
-          << e.name;
+      packed.push_back({e.name, vexa::testing::ToBytes(e.content), e.password});
     }
-    CSmartBuffer out;
-    ASSERT_EQ(archiver.Build(&out), S_OK);
-    WriteFile(path, std::string(reinterpret_cast<const char*>(out.Bytes()),
-                                static_cast<size_t>(out.Size())));
+    WriteFile(path, vexa::testing::ToText(vexa::testing::Pack(packed)));
   }
 
   // Runs one read with outputs that hold garbage first, so a read that forgets to set them shows.
@@ -154,7 +113,10 @@ class LoaderTest : public ::testing::Test {
     EXPECT_EQ(r.size, 0) << what;
   }
 
-  fs::path dir_;
+  // A folder per test: the package cache remembers packages by path, and keeps them mapped until
+  // the process ends (Windows refuses to delete a mapped file), so the folders go at exit.
+  vexa::testing::CGameFolder folder_;
+  const fs::path dir_ = folder_.root();
   fs::path base_;
   std::unique_ptr<CFileLoader> loader_;
 };
@@ -363,9 +325,8 @@ TEST_F(LoaderTest, TheExplicitAbsolutePathFormNamesAFileWhereverItIs) {
             "beside the game");
   // The marker counts only as the package part of a pseudo URL; without the prefix it is an
   // ordinary relative name inside the base folder.
-  const std::string bare =
-      "HDD_ABSOLUTE_PATH/end_of_story/" +
-      Slashes(Slashes((dir_ / "beside.txt").string(), '\\', '/'), ':', '#');
+  const std::string bare = "HDD_ABSOLUTE_PATH/end_of_story/" +
+                           Slashes(Slashes((dir_ / "beside.txt").string(), '\\', '/'), ':', '#');
   ExpectFailed(Load(bare), bare);
 }
 

@@ -50,7 +50,7 @@ class AddonsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // Packages stay mapped until the process ends, so every test gets a game folder of its own.
-    folder_ = fs::path(game_.path()).parent_path().make_preferred();
+    folder_ = game_.root();
     ASSERT_EQ(1, script_.ParseDocument("<init><function name=\"f\" tag=\"init\"/></init>"));
   }
 

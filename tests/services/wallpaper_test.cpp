@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "data/loader.h"
 #include "platform/filesystem.h"
 #include "storage/faultfs.h"
+#include "support/files.h"
+#include "support/folders.h"
 #include "system/bmp.h"
 #include "system/wallpaper.h"
 
@@ -23,6 +23,9 @@ namespace {
 namespace fs = std::filesystem;
 using vexa::platform::BgrImage;
 using vexa::platform::JpegDecodeStatus;
+using vexa::testing::ReadText;
+using vexa::testing::ToText;
+using vexa::testing::WriteText;
 
 class CFakeDecoder : public vexa::system::IImageDecoder {
  public:
@@ -75,39 +78,17 @@ BgrImage Solid(uint32_t width, uint32_t height, uint8_t b, uint8_t g, uint8_t r)
   return image;
 }
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-std::string AsString(const std::vector<uint8_t>& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
 class WallpaperTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    root_ = fs::temp_directory_path() /
-            ("vexa_wallpaper_" + std::to_string(random()) + std::to_string(random()));
+    ASSERT_TRUE(folder_.ok());
     fs::create_directories(root_ / "game" / "images");
     fs::create_directories(root_ / "docs");
-    WriteAll(root_ / "game" / "images" / "wall1.jpg", "JPEG bytes of wall1");
+    WriteText(root_ / "game" / "images" / "wall1.jpg", "JPEG bytes of wall1");
     desktop_.documents = (root_ / "docs").string();
     decoder_.image = Solid(3, 2, 10, 20, 30);
     loader_ = std::make_unique<CFileLoader>((root_ / "game").string().c_str());
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-
   fs::path Folder() const { return root_ / "docs" / vexa::system::kWallpaperFolderName; }
   std::string Expected(const std::string& name) const {
     return desktop_.documents + "\\" + vexa::system::kWallpaperFolderName + "\\" + name;
@@ -123,7 +104,8 @@ class WallpaperTest : public ::testing::Test {
     return names;
   }
 
-  fs::path root_;
+  vexa::testing::CTempFolder folder_{"vexa-wallpaper-"};
+  const fs::path& root_ = folder_.root();
   CFakeDecoder decoder_;
   CFakeDesktop desktop_;
   std::unique_ptr<CFileLoader> loader_;
@@ -174,7 +156,7 @@ TEST_F(WallpaperTest, WritesTheBitmapIntoItsOwnFolderAndMakesItTheWallpaper) {
   EXPECT_EQ(std::vector<std::string>{"JPEG bytes of wall1"}, decoder_.inputs);
   EXPECT_EQ(vexa::system::kMaxWallpaperPixels, decoder_.limit);
   EXPECT_EQ(std::vector<std::string>{Expected("wall1.bmp")}, desktop_.wallpapers);
-  EXPECT_EQ(AsString(vexa::system::EncodeBmp24(decoder_.image)), ReadAll(Folder() / "wall1.bmp"));
+  EXPECT_EQ(ToText(vexa::system::EncodeBmp24(decoder_.image)), ReadText(Folder() / "wall1.bmp"));
   // Nothing else is left in the folder (no temporary file).
   EXPECT_EQ(std::vector<std::string>{"wall1.bmp"}, FolderNames());
 }
@@ -187,18 +169,18 @@ TEST_F(WallpaperTest, ImagesInThePackageAndTheSameNameTwice) {
   decoder_.image = Solid(5, 5, 1, 2, 3);
   ASSERT_EQ(S_OK, service.SetWallpaper(loader_.get(), "images\\wall1.jpg", &path));
   EXPECT_EQ(Expected("wall1.bmp"), path.str());
-  EXPECT_EQ(AsString(vexa::system::EncodeBmp24(decoder_.image)), ReadAll(Folder() / "wall1.bmp"));
+  EXPECT_EQ(ToText(vexa::system::EncodeBmp24(decoder_.image)), ReadText(Folder() / "wall1.bmp"));
   EXPECT_EQ(std::vector<std::string>{"wall1.bmp"}, FolderNames());
   EXPECT_EQ(2u, desktop_.wallpapers.size());
 }
 
 TEST_F(WallpaperTest, AFileOfTheSameNameOutsideItsFolderIsNeverTouched) {
   // The user's own wall1.bmp right in the documents folder.
-  WriteAll(root_ / "docs" / "wall1.bmp", "the user's picture");
+  WriteText(root_ / "docs" / "wall1.bmp", "the user's picture");
   CWallpaperService service(&decoder_, &desktop_, &vexa::platform::NativeFileSystem());
   CSmallStr path;
   ASSERT_EQ(S_OK, service.SetWallpaper(loader_.get(), "images/wall1.jpg", &path));
-  EXPECT_EQ("the user's picture", ReadAll(root_ / "docs" / "wall1.bmp"));
+  EXPECT_EQ("the user's picture", ReadText(root_ / "docs" / "wall1.bmp"));
 }
 
 TEST_F(WallpaperTest, FailuresAnswerNothingAndLeaveNoFile) {
@@ -219,7 +201,7 @@ TEST_F(WallpaperTest, FailuresAnswerNothingAndLeaveNoFile) {
       {"no decoder", "images/wall1.jpg", JpegDecodeStatus::kUnavailable, true, true},
       {"no documents folder", "images/wall1.jpg", JpegDecodeStatus::kOk, false, true},
   };
-  WriteAll(root_ / "docs" / "x.jpg", "outside");
+  WriteText(root_ / "docs" / "x.jpg", "outside");
   for (const Case& c : cases) {
     decoder_.status = c.decoded;
     decoder_.inputs.clear();
@@ -241,7 +223,7 @@ TEST_F(WallpaperTest, BadArgumentsAreRefusedBeforeAnythingIsRead) {
   EXPECT_EQ(E_INVALIDARG, service.SetWallpaper(loader_.get(), "", &path));
   EXPECT_EQ(E_INVALIDARG, service.SetWallpaper(loader_.get(), nullptr, &path));
   EXPECT_EQ(E_INVALIDARG, service.SetWallpaper(loader_.get(), "images/wall1.jpg", nullptr));
-  WriteAll(root_ / "game" / "images" / "con.jpg", "device name");
+  WriteText(root_ / "game" / "images" / "con.jpg", "device name");
   EXPECT_EQ(E_INVALIDARG, service.SetWallpaper(loader_.get(), "images/con.jpg", &path));
   EXPECT_TRUE(decoder_.inputs.empty());
 }
@@ -268,7 +250,7 @@ TEST_F(WallpaperTest, AFailureAtAnyStepOfTheWriteKeepsTheEarlierBitmapWhole) {
   CWallpaperService first(&decoder_, &desktop_, &vexa::platform::NativeFileSystem());
   CSmallStr path;
   ASSERT_EQ(S_OK, first.SetWallpaper(loader_.get(), "images/wall1.jpg", &path));
-  const std::string earlier = ReadAll(Folder() / "wall1.bmp");
+  const std::string earlier = ReadText(Folder() / "wall1.bmp");
   decoder_.image = Solid(40, 30, 9, 9, 9);
 
   // Fail the n-th file-system call of one attempt, for every n, until an attempt makes fewer
@@ -285,8 +267,8 @@ TEST_F(WallpaperTest, AFailureAtAnyStepOfTheWriteKeepsTheEarlierBitmapWhole) {
     const HRESULT hr = service.SetWallpaper(loader_.get(), "images/wall1.jpg", &answer);
     if (files.FailedCalls() == 0) {
       EXPECT_EQ(S_OK, hr);
-      EXPECT_EQ(AsString(vexa::system::EncodeBmp24(decoder_.image)),
-                ReadAll(Folder() / "wall1.bmp"));
+      EXPECT_EQ(ToText(vexa::system::EncodeBmp24(decoder_.image)),
+                ReadText(Folder() / "wall1.bmp"));
       break;
     }
     const std::string step = vexa::storage::FileOpName(ops.at(static_cast<size_t>(nth) - 1));
@@ -294,7 +276,7 @@ TEST_F(WallpaperTest, AFailureAtAnyStepOfTheWriteKeepsTheEarlierBitmapWhole) {
     EXPECT_EQ(E_FAIL, hr) << "failing " << step;
     EXPECT_EQ("untouched", answer.str()) << "failing " << step;
     EXPECT_TRUE(desktop_.wallpapers.empty()) << "failing " << step;
-    EXPECT_EQ(earlier, ReadAll(Folder() / "wall1.bmp")) << "failing " << step;
+    EXPECT_EQ(earlier, ReadText(Folder() / "wall1.bmp")) << "failing " << step;
     EXPECT_EQ(std::vector<std::string>{"wall1.bmp"}, FolderNames()) << "failing " << step;
   }
   for (const vexa::storage::FileOp op :

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "platform/filesystem.h"
 #include "platform/jpegdecode.h"
 #include "platform/registry.h"
+#include "support/folders.h"
 #include "system/wallpaper.h"
 
 namespace {
@@ -127,9 +127,7 @@ std::string RegistryWallpaper() {
 class WallpaperWindowsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    root_ = fs::temp_directory_path() /
-            ("vexa_wallpaper_" + std::to_string(random()) + std::to_string(random()));
+    ASSERT_TRUE(folder_.ok());
     fs::create_directories(root_ / "game" / "images");
     fs::create_directories(root_ / "docs");
     for (const char* name : {"blocks.jpg", "png-named.jpg", "damaged.jpg"}) {
@@ -140,13 +138,10 @@ class WallpaperWindowsTest : public ::testing::Test {
         vexa::platform::WideToAnsi((root_ / "game").wstring()).c_str());
     saved_ = RegistryWallpaper();
   }
-  void TearDown() override {
-    vexa::platform::SetDesktopWallpaper(saved_);
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
+  void TearDown() override { vexa::platform::SetDesktopWallpaper(saved_); }
 
-  fs::path root_;
+  vexa::testing::CTempFolder folder_{"vexa-wallpaper-"};
+  const fs::path& root_ = folder_.root();
   CTestDesktop desktop_;
   std::unique_ptr<CFileLoader> loader_;
   std::string saved_;

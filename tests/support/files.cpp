@@ -18,8 +18,16 @@ fs::path FsPath(const std::string& utf8) {
 }
 
 Bytes ReadBytes(const std::string& utf8) {
-  std::ifstream in(FsPath(utf8), std::ios::binary);
+  return ReadBytes(FsPath(utf8));
+}
+
+Bytes ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const fs::path& path) {
+  return ToText(ReadBytes(path));
 }
 
 void WriteBytes(const std::string& utf8, const Bytes& bytes) {
@@ -27,12 +35,15 @@ void WriteBytes(const std::string& utf8, const Bytes& bytes) {
 }
 
 void WriteText(const std::string& utf8, const std::string& content) {
-  const fs::path path = FsPath(utf8);
+  WriteText(FsPath(utf8), content);
+}
+
+void WriteText(const fs::path& path, const std::string& content) {
   std::error_code ignored;
   if (path.has_parent_path()) fs::create_directories(path.parent_path(), ignored);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  ASSERT_TRUE(out.good()) << utf8;
+  ASSERT_TRUE(out.good()) << path;
 }
 
 bool FileExists(const std::string& utf8) {

@@ -15,9 +15,12 @@ std::filesystem::path FsPath(const std::string& utf8);
 
 // The whole file; empty when it cannot be read.
 Bytes ReadBytes(const std::string& utf8);
+Bytes ReadBytes(const std::filesystem::path& path);
+std::string ReadText(const std::filesystem::path& path);
 // Writes the file whole (replacing it), creating missing folders; a failure fails the test.
 void WriteBytes(const std::string& utf8, const Bytes& bytes);
 void WriteText(const std::string& utf8, const std::string& content);
+void WriteText(const std::filesystem::path& path, const std::string& content);
 
 // True for a regular file.
 bool FileExists(const std::string& utf8);

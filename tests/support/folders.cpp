@@ -106,6 +106,10 @@ CGameFolder::CGameFolder() {
   path_ = Slashed(folder);
 }
 
+fs::path CGameFolder::root() const {
+  return fs::path(path_).parent_path().make_preferred();
+}
+
 void CGameFolder::Package(const PackageEntries& entries) const {
   WriteText(path_ + "data.pak", PackageBytes(entries));
 }

@@ -46,6 +46,8 @@ class CGameFolder {
 
   // '/' separators and a trailing '/'.
   const std::string& path() const { return path_; }
+  // The folder with native separators and no trailing one.
+  std::filesystem::path root() const;
   // data.pak with these (entry name, content) pairs (see PackageBytes).
   void Package(const PackageEntries& entries) const;
   // A loose file (missing folders created).
