@@ -37,18 +37,9 @@ struct Ref {
   T* operator->() const { return p; }
 };
 
-class PluginLibrariesTest : public ::testing::Test {
+class PluginLibrariesTest : public system_test::PluginHostTest {
  protected:
-  void SetUp() override {
-    CHostControlImpl* raw = nullptr;
-    ASSERT_EQ(S_OK, CHostControlImpl::Create(&raw));
-    host_.reset(raw);
-    loader_ = std::make_unique<CFileLoader>(game_.path().c_str());
-    host_->SetFileLoader(loader_.get());
-    host_->SetFlashHolder(&holder_);
-    host_->SetHostFolder(game_.path().c_str());
-    list_.SetHostControl(raw);
-  }
+  void SetUp() override { StartHost(); }
 
   size_t Load() { return LoadPluginLibraries(&list_, game_.path().c_str()); }
 
@@ -70,12 +61,6 @@ class PluginLibrariesTest : public ::testing::Test {
   }
 
   std::vector<std::string> Events() const { return holder_.Named(L"event"); }
-
-  CGameFolder game_;
-  CFakeHolder holder_;
-  std::unique_ptr<CFileLoader> loader_;
-  CHostControlPtr host_;
-  CPluginLibraryList list_;  // destroyed first: unloads before the host control goes
 };
 
 TEST_F(PluginLibrariesTest, LoadsAPluginAndCreatesItsObjectsByName) {

@@ -13,25 +13,17 @@
 
 namespace {
 
-using system_test::CFakeHolder;
-using system_test::CGameFolder;
 using system_test::Invoke;
 using system_test::Outcome;
 
-class SamplePluginTest : public ::testing::Test {
+class SamplePluginTest : public system_test::PluginHostTest {
  protected:
   void SetUp() override {
     game_.Package({{"docs/readme.txt", "Welcome to the demo\r\nSecond line\r\n"},
                    {"levels/one.dat", std::string(1234, 'x')}});
     game_.Sample("vexa_sample.dll");
-    CHostControlImpl* raw = nullptr;
-    ASSERT_EQ(S_OK, CHostControlImpl::Create(&raw));
-    host_.reset(raw);
-    loader_ = std::make_unique<CFileLoader>(game_.path().c_str());
-    host_->SetFileLoader(loader_.get());
-    host_->SetFlashHolder(&holder_);
-    host_->SetHostFolder(game_.path().c_str());
-    list_.SetHostControl(raw);
+    StartHost();
+    if (HasFatalFailure()) return;
     ASSERT_EQ(1u, LoadPluginLibraries(&list_, game_.path().c_str()));
     ASSERT_EQ(S_OK, CreatePluginObject(&list_, "vexa.sample", &object_));
   }
@@ -45,11 +37,6 @@ class SamplePluginTest : public ::testing::Test {
   }
   Outcome Property(const wchar_t* name) { return Invoke(object_, name, VEXA_INVOKE_PROPERTYGET); }
 
-  CGameFolder game_;
-  CFakeHolder holder_;
-  std::unique_ptr<CFileLoader> loader_;
-  CHostControlPtr host_;
-  CPluginLibraryList list_;
   IVEXAPluginObject* object_ = nullptr;
 };
 

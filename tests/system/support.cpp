@@ -64,6 +64,19 @@ HRESULT CFakeHolder::GetMovieVariableA(const char* name, CSmallStr* value) {
   return GetMovieVariable(narrowVariableReads.back().c_str(), value);
 }
 
+// ---- PluginHostTest
+
+void PluginHostTest::StartHost() {
+  CHostControlImpl* raw = nullptr;
+  ASSERT_EQ(S_OK, CHostControlImpl::Create(&raw));
+  host_.reset(raw);
+  loader_ = std::make_unique<CFileLoader>(game_.path().c_str());
+  host_->SetFileLoader(loader_.get());
+  host_->SetFlashHolder(&holder_);
+  host_->SetHostFolder(game_.path().c_str());
+  list_.SetHostControl(raw);
+}
+
 // ---- Invocations
 
 Outcome Invoke(IVEXAPluginObject* object, const wchar_t* member, LONG kind,

@@ -6,13 +6,17 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "data/loader.h"
 #include "flashhost/holder.h"
 #include "platform/oleauto.h"
 #include "support/folders.h"
+#include "system/hostcontrol.h"
+#include "system/pluginlibs.h"
 #include "vexa/plugin.h"
 
 namespace system_test {
@@ -71,6 +75,20 @@ class CFakeHolder : public IFlashHolder {
     return E_NOTIMPL;
   }
   HRESULT SetResultCallback(const wchar_t*) override { return E_NOTIMPL; }
+};
+
+// A host control over a game folder of the test's own and a plug-in library list that uses it,
+// wired as the player wires them. StartHost() (from a subclass's SetUp, after writing the game's
+// files) creates and wires them.
+class PluginHostTest : public ::testing::Test {
+ protected:
+  void StartHost();
+
+  CGameFolder game_;
+  CFakeHolder holder_;
+  std::unique_ptr<CFileLoader> loader_;
+  CHostControlPtr host_;
+  CPluginLibraryList list_;  // destroyed first: unloads before the host control goes
 };
 
 // What an invocation gave: its status and the result as text (UTF-8; "<empty>" for VT_EMPTY,
