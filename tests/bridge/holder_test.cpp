@@ -8,20 +8,13 @@
 #include "flashhost/jrienv.h"
 #include "platform/window.h"
 #include "support.h"
+#include "support/window.h"
 
 namespace {
 
 using vexa::platform::WindowHandle;
 using vexa::platform::WindowRect;
-
-WindowRect Rect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  WindowRect rect;
-  rect.left = left;
-  rect.top = top;
-  rect.right = right;
-  rect.bottom = bottom;
-  return rect;
-}
+using vexa::testing::Rect;
 
 // A hidden top-level window standing in for the main frame.
 class CFrameWindow {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "support/window.h"
 
 namespace {
 
@@ -144,11 +145,7 @@ TEST(Win32DisplaySystem, PlacesTheWindow) {
   CWin32DisplaySystem system;
   HWND window = MakeWindow();
   if (!window) GTEST_SKIP() << "no window system to create windows with";
-  WindowRect target;
-  target.left = 30;
-  target.top = 40;
-  target.right = 330;
-  target.bottom = 240;
+  WindowRect target = vexa::testing::Rect(30, 40, 330, 240);
   system.PlaceWindow(window, vexa::player::WindowZ::kTopmost, target);
   EXPECT_TRUE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
   WindowRect rect;

@@ -16,6 +16,7 @@
 
 #include "fscommand/dilator.h"
 #include "player/display.h"
+#include "support/window.h"
 
 namespace display_test {
 
@@ -23,6 +24,7 @@ using vexa::platform::WindowHandle;
 using vexa::platform::WindowRect;
 using vexa::player::DisplayMode;
 using vexa::player::ModeRecord;
+using vexa::testing::Rect;
 
 inline WindowHandle Handle(uintptr_t n) {
   return reinterpret_cast<WindowHandle>(n);
@@ -39,15 +41,6 @@ inline DisplayMode Mode(uint32_t width, uint32_t height, uint32_t bits = 32,
   mode.bitsPerPixel = bits;
   mode.frequency = frequency;
   return mode;
-}
-
-inline WindowRect Rect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  WindowRect rect;
-  rect.left = left;
-  rect.top = top;
-  rect.right = right;
-  rect.bottom = bottom;
-  return rect;
 }
 
 inline std::string Text(const WindowRect& r) {

@@ -1,6 +1,7 @@
 #include "support.h"
 
 #include "script/xml.h"
+#include "support/window.h"
 
 namespace player_test {
 
@@ -100,12 +101,7 @@ Value::Value(int32_t number) {
 // ---- PlayerTest
 
 void PlayerTest::SetUp() {
-  vexa::platform::WindowRect rect;
-  rect.left = 40;
-  rect.top = 30;
-  rect.right = 680;
-  rect.bottom = 510;
-  frame_ = vexa::platform::CreateHostWindow("frame", rect, false);
+  frame_ = vexa::platform::CreateHostWindow("frame", vexa::testing::Rect(40, 30, 680, 510), false);
   if (!frame_) GTEST_SKIP() << "no window system to create windows with";
   player_ = std::make_unique<CTestPlayer>(&holder_, game_.path().c_str());
 }

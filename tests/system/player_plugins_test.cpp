@@ -14,6 +14,7 @@
 #include "platform/window.h"
 #include "player/player.h"
 #include "support.h"
+#include "support/window.h"
 
 namespace {
 
@@ -40,12 +41,7 @@ uint32_t FixedTicks() {
 class PlayerPluginsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    vexa::platform::WindowRect rect;
-    rect.left = 0;
-    rect.top = 0;
-    rect.right = 640;
-    rect.bottom = 480;
-    frame_ = vexa::platform::CreateHostWindow("frame", rect, false);
+    frame_ = vexa::platform::CreateHostWindow("frame", vexa::testing::Rect(0, 0, 640, 480), false);
     if (!frame_) GTEST_SKIP() << "no window system to create windows with";
     player_ = std::make_unique<CQuietPlayer>(&holder_, game_.path().c_str());
     player_->GetCommandProcessor().SetTickSource(FixedTicks);

@@ -6,16 +6,13 @@
 
 #include "platform/window.h"
 #include "support.h"
+#include "support/window.h"
 
 namespace {
 
 TEST_F(HolderTest, SystemKeysReachThePlayerWindowTwice) {
-  vexa::platform::WindowRect rect;
-  rect.left = 40;
-  rect.top = 40;
-  rect.right = 360;
-  rect.bottom = 280;
-  vexa::platform::WindowHandle frame = vexa::platform::CreateHostWindow("frame", rect, false);
+  vexa::platform::WindowHandle frame =
+      vexa::platform::CreateHostWindow("frame", vexa::testing::Rect(40, 40, 360, 280), false);
   if (!frame) GTEST_SKIP() << "no window system to create windows with";
   Play("on key a\n  log \"key a\"\nend\n");
   ASSERT_EQ(S_OK, holder_.AttachToWindow(frame));
