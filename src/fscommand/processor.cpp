@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/decimal.h"
+#include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/safewrite.h"
 #include "script/engine.h"
@@ -207,7 +208,14 @@ HRESULT CFSCommandProcessor::OnFSCommand(const wchar_t* command, const wchar_t* 
   for (; match != commands_.end(); ++match) {
     if (upper.compare(0, std::wcslen(match->code), match->code) == 0) break;
   }
-  if (match == commands_.end()) return S_OK;
+  if (match == commands_.end()) {
+    if (vexa::platform::DiagnosticsEnabled()) {
+      vexa::platform::WriteDiagnostic(
+          "fscommand", "no command begins '" + vexa::platform::WideToUtf8(command) +
+                           "' (argument '" + vexa::platform::WideToUtf8(argument) + "'): ignored");
+    }
+    return S_OK;
+  }
 
   // Moved before the call: a handler that dispatches further commands may reorder the list, and no
   // position in it is held across the call.

@@ -12,6 +12,8 @@
 #include "fakes.h"
 #include "fscommand/processor.h"
 #include "platform/codepage.h"
+#include "platform/diagnostics.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -395,6 +397,30 @@ TEST_F(DispatchTest, TheMatchedCodeMovesToTheHead) {
   processor_.OnFSCommand(L"HELLO", L"r");
   EXPECT_EQ(L"GS", Order()[0]);
   EXPECT_EQ(44u, Order().size());
+}
+
+TEST_F(DispatchTest, TheDiagnosticLogNamesCommandsWithoutATableEntry) {
+  std::string log;
+  ASSERT_TRUE(vexa::platform::MakeTempFile("diag", &log));
+  static std::string on;
+  on = std::string(vexa::platform::kDiagnosticsVariable) + "=" + log;
+  putenv(&on[0]);
+  vexa::platform::ResetDiagnosticsForTesting();
+  ASSERT_TRUE(vexa::platform::DiagnosticsEnabled());
+  processor_.OnFSCommand(L"HELLO", L"w\u00f6rld");
+  processor_.OnFSCommand(L"SF", L"");  // known: not logged
+
+  static std::string off = std::string(vexa::platform::kDiagnosticsVariable) + "=";
+  putenv(&off[0]);
+  vexa::platform::ResetDiagnosticsForTesting();
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(vexa::platform::ReadFileBytes(log, &bytes));
+  vexa::platform::RemoveFile(log);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("fscommand: no command begins 'HELLO' (argument 'w\xc3\xb6rld')"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("'SF'"), std::string::npos) << text;
 }
 
 TEST_F(DispatchTest, AHandlerThatDispatchesAgainLeavesTheListWhole) {
