@@ -741,11 +741,13 @@ HRESULT CFSCommandProcessor::HandleSaveFile(const CSmallWStr&, const wchar_t* co
   const bool append = mode.size() > 0 && (mode[0] == L'A' || mode[0] == L'a');
   const bool raw = mode.size() > 1 && (mode[1] == L'R' || mode[1] == L'r');
 
-  // Relative names belong to the game folder, not to whatever the current folder happens to be.
+  // Relative names belong to the game folder, never to whatever the current folder happens to
+  // be: without a game folder they are refused.
   std::string path = Narrow(file);
-  if (!vexa::platform::IsRootedPath(path) && dilator_) {
+  if (!vexa::platform::IsRootedPath(path)) {
     CSmallStr base;
-    if (SUCCEEDED(dilator_->GetBaseDir(&base)) && !base.IsEmpty()) path = base.str() + path;
+    if (!dilator_ || FAILED(dilator_->GetBaseDir(&base)) || base.IsEmpty()) return E_FAIL;
+    path = base.str() + path;
   }
   if (dilator_) dilator_->CreateFolderPath(path.c_str(), 1);
 

@@ -311,11 +311,14 @@ TEST_F(DispatchTest, ServicesThatAreMissingOrFailAddNothing) {
 
 TEST_F(DispatchTest, WithoutItsObjectsAHandlerDoesNothing) {
   CFSCommandProcessor bare;
-  // Every code, with a command that would otherwise be complete.
+  // Every code, with a command that would otherwise be complete. SEF's relative file "a" has no
+  // game folder to go to: it is not written into the current folder either.
+  vexa::platform::RemoveFile("a");
   for (const wchar_t* code : CFSCommandProcessor::GetCommandTable()) {
     const std::wstring command = std::wstring(code) + L":a:1:2:3:4";
     EXPECT_EQ(S_OK, bare.OnFSCommand(command.c_str(), L"r"));
   }
+  EXPECT_FALSE(vexa::platform::PathExists("a"));
   EXPECT_EQ(S_OK, bare.OnFSCommand(nullptr, nullptr));
   EXPECT_EQ(E_NOTIMPL, bare.OnPlayerNotification(1, 2, 3, nullptr));
   // A dilator but no holder: operations run, results have nowhere to go.

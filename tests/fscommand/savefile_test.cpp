@@ -72,6 +72,19 @@ TEST_F(SaveFileTest, RelativeNamesGoToTheGameFolder) {
   EXPECT_TRUE(holder_.results.empty());
 }
 
+TEST_F(SaveFileTest, RelativeNamesWithoutAGameFolderAreRefused) {
+  // Run from inside the test's folder: a relative name must not land in the current folder.
+  const fs::path before = fs::current_path();
+  fs::current_path(root_);
+  dilator_.baseDir.clear();  // the player has no game folder to give
+  processor_.OnFSCommand(L"SEF|empty.txt|", L"x");
+  dilator_.baseDir = "/unused/";
+  dilator_.status = E_FAIL;  // nor can it say which
+  processor_.OnFSCommand(L"SEF|failed.txt|", L"x");
+  fs::current_path(before);
+  EXPECT_EQ(std::vector<std::string>{}, Files());
+}
+
 TEST_F(SaveFileTest, RootedNamesAreWrittenWhereTheyPoint) {
   const std::string elsewhere = Slashed(root_ / "elsewhere" / "x.txt");
   const std::wstring command = L"SEF*" + vexa::platform::AnsiToWide(elsewhere) + L"*";
