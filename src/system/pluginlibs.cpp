@@ -7,27 +7,18 @@
 #include <vector>
 
 #include "data/loader.h"
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/library.h"
 
 namespace {
 
-int LowerAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
 // Name order ignoring ASCII case; names equal that way fall back to their bytes, so the order is
 // total and the same on every run.
 bool NameBefore(const std::string& a, const std::string& b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const int x = LowerAscii(static_cast<unsigned char>(a[i]));
-    const int y = LowerAscii(static_cast<unsigned char>(b[i]));
-    if (x != y) return x < y;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
+  const int order = vexa::platform::CompareNoCaseAscii(a, b);
+  return order != 0 ? order < 0 : a < b;
 }
 
 // The folder with backslash separators and a trailing backslash; empty stays empty.

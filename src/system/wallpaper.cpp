@@ -7,6 +7,7 @@
 #include "data/loader.h"
 #include "platform/codepage.h"
 #include "platform/desktop.h"
+#include "platform/devicename.h"
 #include "system/bmp.h"
 
 namespace vexa::system {
@@ -31,30 +32,13 @@ class CSystemDesktop : public IDesktop {
   }
 };
 
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Names Windows gives to devices in every folder, whatever extension follows them.
-bool IsDeviceName(const std::string& base) {
-  std::string stem = base.substr(0, base.find('.'));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  for (char& c : stem) c = LowerAscii(c);
-  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul" || stem == "conin$" ||
-      stem == "conout$") {
-    return true;
-  }
-  return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
-         stem[3] >= '0' && stem[3] <= '9';
-}
-
 bool IsPlainFileName(const std::string& base) {
   if (base.empty()) return false;
   for (const char c : base) {
     const unsigned char u = static_cast<unsigned char>(c);
     if (u < 0x20 || std::strchr("<>:\"/\\|?*", c)) return false;
   }
-  return !IsDeviceName(base);
+  return !vexa::platform::IsDeviceName(base);
 }
 
 }  // namespace
