@@ -280,7 +280,7 @@ class CSmallStrT {
   }
   int Find(const C* text) const {
     if (!text) return -1;
-    size_t pos = str().find(text);
+    const size_t pos = view().find(text);
     return pos == StdString::npos ? -1 : static_cast<int>(pos);
   }
   int ReverseFind(C ch) const {
