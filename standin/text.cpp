@@ -222,9 +222,11 @@ std::string XmlUnescape(const std::string& text) {
   return out;
 }
 
-std::string ScriptStringLiteral(const std::string& text) {
+std::string ScriptStringLiteral(const std::string& text) { return QuoteEscaped(text, false); }
+
+std::string QuoteEscaped(std::string_view text, bool escapeNonAscii) {
   std::string out = "\"";
-  for (char c : text) {
+  for (const char c : text) {
     const unsigned char u = static_cast<unsigned char>(c);
     switch (c) {
       case '\\':
@@ -243,10 +245,11 @@ std::string ScriptStringLiteral(const std::string& text) {
         out += "\\t";
         break;
       default:
-        if (u < 0x20 || u == 0x7F) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\x%02X", u);
-          out += buffer;
+        if (u < 0x20 || u == 0x7F || (escapeNonAscii && u > 0x7F)) {
+          static const char kHex[] = "0123456789ABCDEF";
+          out += "\\x";
+          out += kHex[u >> 4];
+          out += kHex[u & 15];
         } else {
           out += c;
         }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace vexa::standin {
 
@@ -36,6 +37,11 @@ std::string XmlUnescape(const std::string& text);
 // A double-quoted script string literal: backslash, quote, line feed, carriage return and tab are
 // escaped with a backslash, other control bytes as \xHH.
 std::string ScriptStringLiteral(const std::string& text);
+
+// `text` in double quotes with backslash, quote, line feed, carriage return and tab escaped with a
+// backslash and other control bytes (and, with escapeNonAscii, every byte from 0x7F up) as \xHH:
+// the form of script string literals and of transcript values.
+std::string QuoteEscaped(std::string_view text, bool escapeNonAscii);
 
 // Decodes "%HH" and '+' (space) of URL-encoded form data; a malformed '%' stays as it is.
 std::string UrlDecode(const std::string& text);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "standin/text.h"
+
 namespace vexa::standin {
 
 CTranscriptLine::CTranscriptLine(const char* kind, const char* name) {
@@ -53,39 +55,8 @@ void CTranscriptLine::Write() const {
 }
 
 std::string QuoteTranscriptValue(const char* data, size_t size) {
-  std::string out = "\"";
   const bool cut = size > kMaxValueBytes;
-  if (cut) size = kMaxValueBytes;
-  for (size_t i = 0; i < size; ++i) {
-    const unsigned char c = static_cast<unsigned char>(data[i]);
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '"':
-        out += "\\\"";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20 || c >= 0x7F) {
-          static const char kHex[] = "0123456789ABCDEF";
-          out += "\\x";
-          out += kHex[c >> 4];
-          out += kHex[c & 15];
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  out += '"';
+  std::string out = QuoteEscaped(std::string_view(data, cut ? kMaxValueBytes : size), true);
   if (cut) out += '+';
   return out;
 }

@@ -257,26 +257,17 @@ int CXMLElement::ReplaceInParentTaking(CXMLElement* source) {
   for (const CXMLElement* e = source->parent_; e; e = e->parent_) {
     if (e == this) return ReplaceInParent(*source);
   }
-  ptrdiff_t index = IndexInParent();
-  if (index < 0) return 0;
-  CXMLElement* parent = parent_;
-  ElementList moved;
-  moved.swap(source->children_);
-  for (CXMLElement* child : moved) child->parent_ = parent;
-  ElementList& siblings = parent->children_;
-  siblings.erase(siblings.begin() + index);
-  siblings.insert(siblings.begin() + index, moved.begin(), moved.end());
-  parent_ = nullptr;
-  delete this;
-  return 1;
+  return TakeChildrenInPlace(source);
 }
 
-int CXMLElement::Unwrap() {
+int CXMLElement::Unwrap() { return TakeChildrenInPlace(this); }
+
+int CXMLElement::TakeChildrenInPlace(CXMLElement* owner) {
   ptrdiff_t index = IndexInParent();
   if (index < 0) return 0;
   CXMLElement* parent = parent_;
   ElementList moved;
-  moved.swap(children_);
+  moved.swap(owner->children_);
   for (CXMLElement* child : moved) child->parent_ = parent;
   ElementList& siblings = parent->children_;
   siblings.erase(siblings.begin() + index);

@@ -168,6 +168,10 @@ class CXMLElement {
   CXMLElement* ShallowCopy(CXMLElement* parent) const;
   // Deep clones of this element's children, parented to `new_parent`.
   ElementList CloneChildren(CXMLElement* new_parent) const;
+  // Puts `owner`'s children (moved, not copied; `owner` is this element or one outside its
+  // tree) into the parent's list at this element's position, then removes this element from the
+  // parent and destroys it. 1 on success; 0, changing nothing, without a listing parent.
+  int TakeChildrenInPlace(CXMLElement* owner);
   // Index in the parent's list, or -1.
   ptrdiff_t IndexInParent() const;
 
