@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "platform/safewrite.h"
 #include "script/engine.h"
+#include "script/variant.h"
 #include "script/value.h"
 #include "script/xml.h"
 
@@ -176,15 +177,6 @@ class CPluginReference {
 
  private:
   IPluginInstance* object_;
-};
-
-// A VARIANT cleared when it goes.
-struct CVariant {
-  CVariant() { VariantInit(&value); }
-  ~CVariant() { VariantClear(&value); }
-  CVariant(const CVariant&) = delete;
-  CVariant& operator=(const CVariant&) = delete;
-  VARIANT value;
 };
 
 }  // namespace
