@@ -12,8 +12,8 @@
 #include "fakes.h"
 #include "fscommand/processor.h"
 #include "platform/codepage.h"
-#include "platform/diagnostics.h"
 #include "platform/files.h"
+#include "support/diagnostics.h"
 
 namespace {
 
@@ -403,23 +403,11 @@ TEST_F(DispatchTest, TheMatchedCodeMovesToTheHead) {
 }
 
 TEST_F(DispatchTest, TheDiagnosticLogNamesCommandsWithoutATableEntry) {
-  std::string log;
-  ASSERT_TRUE(vexa::platform::MakeTempFile("diag", &log));
-  static std::string on;
-  on = std::string(vexa::platform::kDiagnosticsVariable) + "=" + log;
-  putenv(&on[0]);
-  vexa::platform::ResetDiagnosticsForTesting();
-  ASSERT_TRUE(vexa::platform::DiagnosticsEnabled());
+  vexa::testing::CDiagnosticsCapture log;
+  ASSERT_TRUE(log.on());
   processor_.OnFSCommand(L"HELLO", L"w\u00f6rld");
   processor_.OnFSCommand(L"SF", L"");  // known: not logged
-
-  static std::string off = std::string(vexa::platform::kDiagnosticsVariable) + "=";
-  putenv(&off[0]);
-  vexa::platform::ResetDiagnosticsForTesting();
-  std::vector<uint8_t> bytes;
-  ASSERT_TRUE(vexa::platform::ReadFileBytes(log, &bytes));
-  vexa::platform::RemoveFile(log);
-  const std::string text(bytes.begin(), bytes.end());
+  const std::string text = log.Stop();
   EXPECT_NE(text.find("fscommand: no command begins 'HELLO' (argument 'w\xc3\xb6rld')"),
             std::string::npos)
       << text;

@@ -1,7 +1,6 @@
 // The interpreter as a game uses it: init.xml in data.pak, read through the file loader, run at
 // start; functions, scopes and every statement, checked by what reaches the host.
 #include "platform/diagnostics.h"
-#include "platform/files.h"
 #include "platform/stack.h"
 #include "script/engine.h"
 
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "interp/script_fixture.h"
+#include "support/diagnostics.h"
 
 namespace {
 
@@ -454,22 +454,10 @@ TEST_F(EngineTest, ExecuteAndFunctionCallsSucceedWhatTheirStatementsDo) {
 }
 
 TEST_F(EngineTest, TheDiagnosticLogSaysWhatDidNotRunAndWhy) {
-  std::string log;
-  ASSERT_TRUE(vexa::platform::MakeTempFile("diag", &log));
-  static std::string variable;
-  variable = std::string(vexa::platform::kDiagnosticsVariable) + "=" + log;
-  putenv(&variable[0]);
-  vexa::platform::ResetDiagnosticsForTesting();
-  ASSERT_TRUE(vexa::platform::DiagnosticsEnabled());
+  vexa::testing::CDiagnosticsCapture log;
+  ASSERT_TRUE(log.on());
   ASSERT_EQ(Run("<game><var name='' expr='1'/><set expr='1'/><call name='missing'/></game>"), S_OK);
-
-  static std::string off = std::string(vexa::platform::kDiagnosticsVariable) + "=";
-  putenv(&off[0]);
-  vexa::platform::ResetDiagnosticsForTesting();
-  std::vector<uint8_t> bytes;
-  ASSERT_TRUE(vexa::platform::ReadFileBytes(log, &bytes));
-  vexa::platform::RemoveFile(log);
-  const std::string text(bytes.begin(), bytes.end());
+  const std::string text = log.Stop();
   EXPECT_NE(text.find("script: statement <var"), std::string::npos) << text;
   EXPECT_NE(text.find("script: statement <set"), std::string::npos) << text;
   EXPECT_NE(text.find("no function named 'missing'"), std::string::npos) << text;
