@@ -230,3 +230,31 @@ TEST(SmallStr, ReplaceAllMovesCharactersLikeRepeatedSearch) {
 }
 
 }  // namespace
+
+// The order of map keys (the document cache): bytes compare as unsigned values, a proper prefix
+// first, case matters; wide characters by their code.
+TEST(SmallStr, OrderIsByUnsignedCharactersWithPrefixesFirst) {
+  const std::vector<CSmallStr> narrow = {CSmallStr(), CSmallStr(""), CSmallStr("A"),
+                                         CSmallStr("AB"), CSmallStr("B"), CSmallStr("a"),
+                                         CSmallStr("\x7F"), CSmallStr("\x80"), CSmallStr("\xFF"),
+                                         CSmallStr("\xFF\x01")};
+  // The first two are both empty: neither is before the other.
+  EXPECT_FALSE(narrow[0] < narrow[1]);
+  EXPECT_FALSE(narrow[1] < narrow[0]);
+  for (size_t i = 1; i < narrow.size(); ++i) {
+    EXPECT_FALSE(narrow[i] < narrow[i]) << i;
+    for (size_t j = i + 1; j < narrow.size(); ++j) {
+      EXPECT_TRUE(narrow[i] < narrow[j]) << i << " before " << j;
+      EXPECT_FALSE(narrow[j] < narrow[i]) << j << " not before " << i;
+    }
+  }
+  const std::vector<CSmallWStr> wide = {CSmallWStr(L""), CSmallWStr(L"A"), CSmallWStr(L"a"),
+                                        CSmallWStr(L"\x00E9"), CSmallWStr(L"\x20AC"),
+                                        CSmallWStr(L"\x20AC\x0001"), CSmallWStr(L"\xFFFD")};
+  for (size_t i = 0; i < wide.size(); ++i) {
+    for (size_t j = i + 1; j < wide.size(); ++j) {
+      EXPECT_TRUE(wide[i] < wide[j]) << i << " before " << j;
+      EXPECT_FALSE(wide[j] < wide[i]) << j << " not before " << i;
+    }
+  }
+}
