@@ -51,13 +51,18 @@ function(vexa_add_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()
 
-# vexa_add_fuzzer(<name> SOURCES ... [LIBS ...] [CORPUS dir])
-# The sources define LLVMFuzzerTestOneInput. Always builds <name>_replay (a plain main that feeds
-# every file named on the command line, or every file of the given folders) and registers a test that
-# replays the corpus. With VEXA_FUZZ (clang) also builds <name> linked with libFuzzer.
+# vexa_add_fuzzer(<name> SOURCES ... [LIBS ...] [CORPUS dir] [DICT file])
+# The sources define LLVMFuzzerTestOneInput; DICT names a libFuzzer dictionary of the input's
+# words. Always builds <name>_replay (a plain main that feeds every file named on the command line,
+# or every file of the given folders) and registers a test that replays the corpus. With VEXA_FUZZ
+# (clang) also builds <name> linked with libFuzzer.
 function(vexa_add_fuzzer name)
-  cmake_parse_arguments(A "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "CORPUS;DICT" "SOURCES;LIBS" ${ARGN})
   set(corpus "")
+  set(dict "")
+  if(A_DICT)
+    get_filename_component(dict "${A_DICT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  endif()
   if(A_CORPUS)
     # Tests run in the build folder; a corpus named relative to the calling folder must still be found.
     get_filename_component(corpus "${A_CORPUS}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
@@ -74,9 +79,10 @@ function(vexa_add_fuzzer name)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-    # scripts/test.sh runs every fuzzer listed here (line 1: executable, line 2: corpus folder).
+    # scripts/test.sh and scripts/fuzz.sh run every fuzzer listed here (line 1: executable, line 2:
+    # corpus folder, line 3: dictionary; empty lines when there is none).
     file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzzers/${name}.txt
-         CONTENT "$<TARGET_FILE:${name}>\n${corpus}\n")
+         CONTENT "$<TARGET_FILE:${name}>\n${corpus}\n${dict}\n")
   endif()
 endfunction()
 

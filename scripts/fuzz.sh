@@ -50,19 +50,22 @@ SECONDS_EACH=$((MINUTES * 60))
 
 run_one() {
   local name=$1 list=$DIR/fuzzers/$1.txt
-  local exe corpus work
+  local exe corpus dict work
   exe=$(sed -n 1p "$list")
   corpus=$(sed -n 2p "$list")
+  dict=$(sed -n 3p "$list")
   work=$WORK/$name
   mkdir -p "$work/corpus" "$work/crashes"
   local dirs=("$work/corpus")
   [[ -n $corpus && -d $corpus ]] && dirs+=("$corpus")
+  local options=()
+  [[ -n $dict && -f $dict ]] && options+=(-dict="$dict")
   # CPU time too (where GNU time is installed): a campaign that shares the machine gets less than
   # its wall time.
   local timer=()
   rm -f "$work/cpu"
   [[ -x /usr/bin/time ]] && timer=(/usr/bin/time -f '%U %S' -o "$work/cpu")
-  "${timer[@]}" "$exe" -max_total_time="$SECONDS_EACH" -timeout=25 -rss_limit_mb=2560 -print_final_stats=1 \
+  "${timer[@]}" "$exe" -max_total_time="$SECONDS_EACH" -timeout=25 -rss_limit_mb=2560 -print_final_stats=1 "${options[@]}" \
     -artifact_prefix="$work/crashes/" "${dirs[@]}" >"$work/log" 2>&1
   local rc=$?
   local runs cov

@@ -128,18 +128,21 @@ stage_fuzz() {
   fi
   local built=$SECONDS
   say "fuzz: ${FUZZ_SECONDS}s per fuzzer"
-  local name exe corpus work ran=0 failed=()
+  local name exe corpus dict work ran=0 failed=()
   for list in "${lists[@]}"; do
     name=$(basename "$list" .txt)
     exe=$(sed -n 1p "$list")
     corpus=$(sed -n 2p "$list")
+    dict=$(sed -n 3p "$list")
     work=$FUZZ_DIR/fuzz-work/$name
     # New inputs go to a corpus of this build only; the checked-in corpus is read, never written.
     mkdir -p "$work/corpus"
     local dirs=("$work/corpus")
     [[ -n $corpus && -d $corpus ]] && dirs+=("$corpus")
+    local options=()
+    [[ -n $dict && -f $dict ]] && options+=(-dict="$dict")
     printf '%-32s ' "$name"
-    if "$exe" -max_total_time="$FUZZ_SECONDS" -timeout=25 -rss_limit_mb=2560 \
+    if "$exe" -max_total_time="$FUZZ_SECONDS" -timeout=25 -rss_limit_mb=2560 "${options[@]}" \
       -artifact_prefix="$work/" -print_final_stats=1 "${dirs[@]}" >"$work/log" 2>&1; then
       echo "ok ($(grep -Eo 'stat::number_of_executed_units: *[0-9]+' "$work/log" | grep -Eo '[0-9]+$' || echo '?') runs)"
       ran=$((ran + 1))
