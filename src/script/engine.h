@@ -62,8 +62,9 @@ class CScriptEngine : public CExecContext {
   static constexpr size_t kFallbackStackUse = 256 * 1024;
   // Deepest chain of files including one another.
   static constexpr int kMaxIncludeDepth = 16;
-  // Most elements all includes of one Preprocess may insert together (the included documents'
-  // whole trees): bounds runaway growth (files that include others twice), not wide scripts.
+  // Most elements all includes of one Preprocess may insert together (each included document's
+  // own elements, counted once however deeply it is nested): bounds runaway growth (files that
+  // include others twice), not wide scripts.
   static constexpr size_t kMaxIncludedElements = 200000;
   // Most includes one Preprocess expands (each one reads and parses a file).
   static constexpr int kMaxIncludeExpansions = 10000;
