@@ -20,6 +20,9 @@ JOBS=${VEXA_JOBS:-2}
 PLAYER_PID=
 # shellcheck source=wine-env.sh
 source "$ROOT/scripts/wine-env.sh"
+# winpath and find_demo_header, as the end-to-end tests use them.
+# shellcheck source=../tests/e2e/lib.sh
+source "$ROOT/tests/e2e/lib.sh"
 
 cleanup() {
   if [[ -n $PLAYER_PID ]]; then
@@ -103,35 +106,28 @@ SHOT=$OUT/screenshot.png
 rm -f "$TRANSCRIPT" "$SHOT"
 echo "run-demo: starting the player on the virtual display $DISPLAY"
 (cd "$PLAYER_DIR" &&
-  exec env VEXA_STANDIN_TRANSCRIPT="Z:${TRANSCRIPT//\//\\}" "$VEXA_WINE" vexa_player.exe \
+  exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$TRANSCRIPT")" "$VEXA_WINE" vexa_player.exe \
     </dev/null >"$OUT/player.out" 2>&1) &
 PLAYER_PID=$!
 
-# The demo's header bar (800x56, #2B4C7E) sits at the top-left of the player's client area; a
-# window may appear a few seconds after start in a fresh prefix.
-origin=
+# The demo's header bar sits at the top-left of the player's client area; a window may appear a
+# few seconds after start in a fresh prefix.
+found=0
 for ((i = 0; i < 300; ++i)); do
   kill -0 "$PLAYER_PID" 2>/dev/null || break
-  if grep -qF 'kind=rect id="header"' "$TRANSCRIPT" 2>/dev/null; then
-    import -window root "$SHOT" 2>/dev/null || true
-    box=$(convert "$SHOT" -fill black +opaque '#2B4C7E' -trim -format '%w %h %X %Y' info: \
-      2>/dev/null || true)
-    read -r w h x y <<<"${box:-0 0 0 0}"
-    if [[ $w == 800 && $h == 56 ]]; then
-      origin="${x#+} ${y#+}"
-      break
-    fi
+  if grep -qF 'kind=rect id="header"' "$TRANSCRIPT" 2>/dev/null && find_demo_header "$SHOT" 1; then
+    found=1
+    break
   fi
   sleep 0.2
 done
-if [[ -z $origin ]]; then
+if ((!found)); then
   echo "run-demo: the demo did not appear (player output: $OUT/player.out)" >&2
   exit 1
 fi
 echo "run-demo: screenshot of the demo: $SHOT"
 
 # Close the player through the movie's own Quit button, as a user would.
-read -r X Y <<<"$origin"
 xdotool mousemove $((X + 635)) $((Y + 176)) click 1
 for ((i = 0; i < 100; ++i)); do
   kill -0 "$PLAYER_PID" 2>/dev/null || break

@@ -30,16 +30,9 @@ done
 declare -A PIDS=()  # running programs by name
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-SCENARIO=
-SCENARIO_FAILED=0
-PASSED=0
-FAILED=0
 
 cleanup() {
-  local name
-  for name in "${!PIDS[@]}"; do
-    kill "${PIDS[$name]}" 2>/dev/null
-  done
+  stop_all_programs
   accent_keys restore
   vexa_env_stop
 }
@@ -60,53 +53,7 @@ fi
 VEXA_ENV_AUDIO=0 vexa_env_start "$ARCH" "$WORK" "$WORK" || { echo "FAIL: no environment for $ARCH programs"; exit 1; }
 echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX loader=$VEXA_WINE ($VEXA_WINE_WHY)"
 
-# --- Scenarios -----------------------------------------------------------------------------------
-begin() {
-  SCENARIO=$1
-  SCENARIO_FAILED=0
-  echo "== $SCENARIO"
-}
-
-fail() {
-  echo "FAIL: $SCENARIO: $*"
-  SCENARIO_FAILED=1
-}
-
-finish() {
-  if ((SCENARIO_FAILED)); then
-    FAILED=$((FAILED + 1))
-  else
-    echo "PASS: $SCENARIO"
-    PASSED=$((PASSED + 1))
-  fi
-}
-
-# --- Programs ------------------------------------------------------------------------------------
-# A folder of its own for a program: the program (and `extra` files) with `pak` as its data.pak.
-prepare() {  # folder exe pak [extra...]
-  local dir=$WORK/$1 exe=$2 pak=$3 file
-  shift 3
-  mkdir -p "$dir"
-  for file in "$exe" "$@"; do
-    cp -l "$file" "$dir/" 2>/dev/null || cp "$file" "$dir/"
-  done
-  cp "$pak" "$dir/data.pak"
-}
-
-# Starts the program `exe` of folder `dir` under `name`: its transcript is WORK/name.transcript,
-# its command log WORK/name.log, its output WORK/name.out. Extra VAR=value arguments go to its
-# environment.
-start_program() {  # name dir exe [VAR=value...]
-  local name=$1 dir=$WORK/$2 exe=$3
-  shift 3
-  : >"$WORK/$name.log"
-  (cd "$dir" &&
-    exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$WORK/$name.transcript")" \
-      VEXA_FSCOMMAND_LOG="$(winpath "$WORK/$name.log")" "$@" "$VEXA_WINE" "$exe" \
-      </dev/null >"$WORK/$name.out" 2>&1) &
-  PIDS[$name]=$!
-}
-
+# --- Checks inside scenarios (begin, fail and finish come from lib.sh) -------------------------
 expect_line() {  # file text description
   grep -qF -- "$2" "$1" 2>/dev/null || fail "$3: no line with: $2"
 }
@@ -204,29 +151,15 @@ dismiss_box() {  # box
 # 1. The player with the demo game: init.xml drives it; clicks send FSCommands by all paths.
 # ===============================================================================================
 begin "demo: the real player plays the demo game driven by its init.xml"
-prepare demo "$PLAYER" "$(dirname "$PLAYER")/data.pak"
+prepare demo "$(dirname "$PLAYER")/data.pak" "$PLAYER"
 T=$WORK/demo.transcript
 start_program demo demo "$(basename "$PLAYER")"
 if ! wait_for "$T" 'kind=rect id="header"' 60 demo; then
   fail "the demo movie did not start ($T)"
 else
-  # The header bar is an 800x56 rectangle at the client area's origin; find it on the screen.
-  origin=
-  for ((i = 0; i < 50; ++i)); do
-    import -window root "$WORK/demo.png" 2>/dev/null
-    box=$(convert "$WORK/demo.png" -fill black +opaque '#2B4C7E' -trim -format '%w %h %X %Y' \
-      info: 2>/dev/null)
-    read -r w h x y <<<"$box"
-    if [[ $w == 800 && $h == 56 ]]; then
-      origin="${x#+} ${y#+}"
-      break
-    fi
-    sleep 0.2
-  done
-  if [[ -z $origin ]]; then
+  if ! find_demo_header "$WORK/demo.png" 50; then
     fail "the demo's 800x56 header was not found on the screen ($WORK/demo.png)"
   else
-    read -r X Y <<<"$origin"
     echo "client area at $X,$Y"
     # init.xml's CAPTION, as the window system shows it.
     caption=$(xdotool getwindowname "$(window_of demo)" 2>/dev/null)
@@ -288,7 +221,7 @@ finish
 # 2. The scripting bridge: the test build with the bridge movie (game/).
 # ===============================================================================================
 begin "bridge: FSCommands by all three paths, results, movie variables, package files"
-prepare bridge "$BIN/vexa_e2e_player.exe" "$BIN/data.pak"
+prepare bridge "$BIN/data.pak" "$BIN/vexa_e2e_player.exe"
 T=$WORK/bridge.transcript
 L=$WORK/bridge.log
 STOP=$WORK/bridge.stop
@@ -363,8 +296,8 @@ finish
 # 3. The frame game (frame/) beside a second game (other/): one copy of each runs through
 #    scenarios 3.1 to 3.11; a second copy of the frame game tries to start in between.
 # ===============================================================================================
-prepare frame "$BIN/vexa_e2e_player.exe" "$BIN/games/frame.pak" "$BIN/vexa_e2e_mark.exe"
-prepare other "$BIN/vexa_e2e_player.exe" "$BIN/games/other.pak"
+prepare frame "$BIN/games/frame.pak" "$BIN/vexa_e2e_player.exe" "$BIN/vexa_e2e_mark.exe"
+prepare other "$BIN/games/other.pak" "$BIN/vexa_e2e_player.exe"
 FT=$WORK/frame.transcript
 FL=$WORK/frame.log
 MARK=$WORK/frame/exit-mark.txt
@@ -583,7 +516,7 @@ accent_keys restore
 # 4. Start-up errors: message boxes with the caption of string 130.
 # ===============================================================================================
 begin "4.1 a package without init.xml shows message 131 and ends"
-prepare noinit "$PLAYER" "$BIN/games/noinit.pak"
+prepare noinit "$BIN/games/noinit.pak" "$PLAYER"
 start_program noinit noinit "$(basename "$PLAYER")"
 if box=$(read_box "VEXA Player" "$WORK/noinit.box" 60); then
   expect_line "$WORK/noinit.box" "Unable to initialize. Game reinstallation may be required!" "message 131"
@@ -601,7 +534,7 @@ fi
 finish
 
 begin "4.2 a plug-in that cannot load shows message 132 and ends"
-prepare broken "$BIN/vexa_e2e_broken.exe" "$BIN/games/other.pak"
+prepare broken "$BIN/games/other.pak" "$BIN/vexa_e2e_broken.exe"
 start_program broken broken vexa_e2e_broken.exe
 if box=$(read_box "VEXA Player" "$WORK/broken.box" 60); then
   expect_line "$WORK/broken.box" "Internal error. Please install the game again!" "message 132"

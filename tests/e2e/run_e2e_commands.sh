@@ -52,14 +52,9 @@ done
 declare -A PIDS=()  # running programs by name
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-PASSED=0
-FAILED=0
 
 cleanup() {
-  local name
-  for name in "${!PIDS[@]}"; do
-    kill "${PIDS[$name]}" 2>/dev/null
-  done
+  stop_all_programs
   vexa_env_stop
 }
 trap cleanup EXIT
@@ -74,67 +69,7 @@ VEXA_ENV_AUDIO=0 vexa_env_start "$ARCH" "$WORK" "$WORK" ||
   give_up "no environment for $ARCH programs"
 echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX loader=$VEXA_WINE ($VEXA_WINE_WHY)"
 
-# --- Checks --------------------------------------------------------------------------------------
-pass() {  # what
-  echo "PASS: $1"
-  PASSED=$((PASSED + 1))
-}
-
-fail() {  # what detail
-  echo "FAIL: $1: $2"
-  FAILED=$((FAILED + 1))
-}
-
-# Passes when `got` equals `expected`.
-check_equal() {  # what got expected
-  if [[ $2 == "$3" ]]; then pass "$1"; else fail "$1" "got \"$2\", expected \"$3\""; fi
-}
-
-# Passes when `got` matches the extended regular expression.
-check_match() {  # what got regex
-  if [[ $2 =~ $3 ]]; then pass "$1"; else fail "$1" "got \"$2\", expected a match of $3"; fi
-}
-
-# Passes when `file` has a line containing `text`.
-check_line() {  # what file text
-  if grep -qaF -- "$3" "$2" 2>/dev/null; then pass "$1"; else fail "$1" "no line with: $3 ($2)"; fi
-}
-
-# --- Programs ------------------------------------------------------------------------------------
-# A folder of its own for a program: the files given, and `pak` as its data.pak.
-prepare() {  # folder pak file...
-  local dir=$WORK/$1 pak=$2 file
-  shift 2
-  mkdir -p "$dir"
-  for file in "$@"; do
-    cp -l "$file" "$dir/" 2>/dev/null || cp "$file" "$dir/"
-  done
-  cp "$pak" "$dir/data.pak"
-}
-
-# Starts the program `exe` of folder `dir` under `name`: its transcript is WORK/name.transcript,
-# its command log WORK/name.log, its output WORK/name.out. Extra VAR=value arguments go to its
-# environment.
-start_program() {  # name dir exe [VAR=value...]
-  local name=$1 dir=$WORK/$2 exe=$3
-  shift 3
-  : >"$WORK/$name.log"
-  (cd "$dir" &&
-    exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$WORK/$name.transcript")" \
-      VEXA_FSCOMMAND_LOG="$(winpath "$WORK/$name.log")" "$@" "$VEXA_WINE" "$exe" \
-      </dev/null >"$WORK/$name.out" 2>&1) &
-  PIDS[$name]=$!
-}
-
-# Ends the program `name` as the check `what`: it must end with status 0 within 30 s.
-expect_exit() {  # name what
-  if wait_exit "$1" 30; then
-    check_equal "$2" "$STATUS" 0
-  else
-    fail "$2" "still running after 30 s"
-    stop_program "$1"
-  fi
-}
+# --- Checks and programs (pass, fail, check_*, expect_exit, prepare and start_program: lib.sh) ---
 
 # What the commands movie logged for the `n`th answer (default 1) to the command of `step`:
 # "COUNT: [first] [second] [third]", with the transcript's escapes (\" and \\) undone.
@@ -261,33 +196,20 @@ fi
 # that starts with `start`, checks it against `regex`, takes a screenshot WORK/name-plugin.png and
 # quits with the Quit button. Extra files go next to the player.
 demo_plugin_button() {  # name color start regex [file...]
-  local name=$1 color=$2 start=$3 regex=$4 origin='' w h x y i X Y line changed answer
+  local name=$1 color=$2 start=$3 regex=$4 line changed answer
   shift 4
   echo "== $name: the button \"Plug-in: sample\""
   prepare "$name" "$(dirname "$PLAYER")/data.pak" "$PLAYER" "$@"
   T=$WORK/$name.transcript
   start_program "$name" "$name" "$(basename "$PLAYER")"
-  if wait_for "$T" 'kind=button id="plugin"' 60 "$name"; then
-    # The header bar is an 800x56 rectangle at the client area's origin; find it on the screen.
-    for ((i = 0; i < 50; ++i)); do
-      import -window root "$WORK/$name-before.png" 2>/dev/null
-      read -r w h x y <<<"$(convert "$WORK/$name-before.png" -fill black +opaque '#2B4C7E' -trim \
-        -format '%w %h %X %Y' info: 2>/dev/null)"
-      if [[ $w == 800 && $h == 56 ]]; then
-        origin="${x#+} ${y#+}"
-        break
-      fi
-      sleep 0.2
-    done
-  fi
-  if [[ -z $origin ]]; then
+  if ! wait_for "$T" 'kind=button id="plugin"' 60 "$name" ||
+    ! find_demo_header "$WORK/$name-before.png" 50; then
     fail "$name: the plug-in button is on the screen" \
       "no button or header ($T, $WORK/$name-before.png)"
     stop_program "$name"
     return
   fi
   pass "$name: the plug-in button is on the screen"
-  read -r X Y <<<"$origin"
   xdotool mousemove $((X + 385)) $((Y + 226)) click 1
   answer="id=\"result\" x=20 y=260 color=\"$color\" size=16 text=\"$start"
   if wait_for "$T" "$answer" 10 "$name"; then

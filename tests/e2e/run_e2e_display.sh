@@ -43,10 +43,8 @@ DESKTOP_NAME=vexadisplay
 DESKTOP_SIZE=1920x1080
 DESKTOP_MODE="1920 1080 32"
 GAME_PID=
-SCENARIO=
-SCENARIO_FAILED=0
-PASSED=0
-FAILED=0
+# shellcheck source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 cleanup() {
   [[ -n $GAME_PID ]] && kill "$GAME_PID" 2>/dev/null
@@ -82,32 +80,7 @@ cp "$PLAYER" "$WORK/game/$GAME_EXE"
 cp "$PROBE" "$WORK/game/$PROBE_EXE"
 cp "$PAK" "$WORK/game/data.pak"
 
-# --- Helpers -----------------------------------------------------------------------------------
-begin() {
-  SCENARIO=$1
-  SCENARIO_FAILED=0
-  echo "== $SCENARIO"
-}
-
-fail() {
-  echo "FAIL: $SCENARIO: $*"
-  SCENARIO_FAILED=1
-}
-
-finish() {
-  if ((SCENARIO_FAILED)); then
-    FAILED=$((FAILED + 1))
-  else
-    echo "PASS: $SCENARIO"
-    PASSED=$((PASSED + 1))
-  fi
-}
-
-winpath() {
-  local p=$1
-  echo "Z:${p//\//\\}"
-}
-
+# --- Helpers (begin, fail, finish and winpath come from lib.sh) --------------------------------
 # Runs the probe; its lines without the carriage returns of a Windows console program. The
 # status is the probe's.
 probe() {  # command [arguments...]
@@ -130,6 +103,17 @@ wait_probe() {  # text seconds command [arguments...]
     ((SECONDS < deadline)) || return 1
     sleep 0.3
   done
+}
+
+# Full screen is on: the chosen mode, and the player's window covering it (each within 10 s).
+expect_full_screen() {
+  wait_probe "mode $FULL_MODE" 10 mode || fail "the mode is \"$PROBED\", not $FULL_MODE"
+  wait_probe "$FULL_WINDOW" 10 window || fail "the window is \"$PROBED\", not $FULL_WINDOW"
+}
+
+# The desktop's mode is back within `seconds`.
+expect_desktop_mode() {  # seconds
+  wait_probe "mode $DESKTOP_MODE" "$1" mode || fail "the mode is \"$PROBED\", not the desktop's"
 }
 
 T=$WORK/game.transcript
@@ -267,8 +251,7 @@ finish
 begin "2 SF: full screen in the chosen mode; GF says on, SCR reports the desktop"
 if ((game_up)); then
   press f SF || fail "SF did not arrive"
-  wait_probe "mode $FULL_MODE" 10 mode || fail "the mode is \"$PROBED\", not $FULL_MODE"
-  wait_probe "$FULL_WINDOW" 10 window || fail "the window is \"$PROBED\", not $FULL_WINDOW"
+  expect_full_screen
   [[ $PROBED == *"focus=child"* ]] || fail "the movie does not have the keyboard focus ($PROBED)"
   press g GF || fail "GF did not arrive"
   wait_result on 10 || fail "GF did not answer on"
@@ -285,7 +268,7 @@ if ((game_up)); then
   deadline=$((SECONDS + 10))
   until grep -q "other up" "$WORK/other.out" 2>/dev/null || ((SECONDS > deadline)); do sleep 0.2; done
   grep -q "other up" "$WORK/other.out" || fail "the other window did not get the foreground"
-  wait_probe "mode $DESKTOP_MODE" 5 mode || fail "the mode is \"$PROBED\", not the desktop's"
+  expect_desktop_mode 5
   wait_probe "minimized=1" 5 window || fail "the game did not minimise ($PROBED)"
   [[ $(probe markers) == "markers 0" ]] || fail "the marker stayed after the desktop came back"
   wait "$other" 2>/dev/null
@@ -295,8 +278,7 @@ finish
 begin "4 back to the game: full screen again, the keys reach the movie"
 if ((game_up)); then
   probe activate || fail "the probe could not activate the game"
-  wait_probe "mode $FULL_MODE" 10 mode || fail "the mode is \"$PROBED\", not $FULL_MODE"
-  wait_probe "$FULL_WINDOW" 10 window || fail "the window is \"$PROBED\""
+  expect_full_screen
   before=$(results_of on)
   press g GF || fail "GF did not arrive (keys do not reach the movie)"
   deadline=$((SECONDS + 10))
@@ -309,17 +291,16 @@ begin "5 MIN in full screen gives the desktop back; activation takes it again"
 if ((game_up)); then
   press m MIN || fail "MIN did not arrive"
   wait_probe "minimized=1" 10 window || fail "the game did not minimise ($PROBED)"
-  wait_probe "mode $DESKTOP_MODE" 5 mode || fail "the mode is \"$PROBED\", not the desktop's"
+  expect_desktop_mode 5
   probe activate || fail "the probe could not activate the game"
-  wait_probe "mode $FULL_MODE" 10 mode || fail "the mode is \"$PROBED\", not $FULL_MODE"
-  wait_probe "$FULL_WINDOW" 10 window || fail "the window is \"$PROBED\""
+  expect_full_screen
 fi
 finish
 
 begin "6 LF: the desktop mode and the captioned window come back; GF says off"
 if ((game_up)); then
   press l LF || fail "LF did not arrive"
-  wait_probe "mode $DESKTOP_MODE" 10 mode || fail "the mode is \"$PROBED\", not the desktop's"
+  expect_desktop_mode 10
   wait_probe "${WINDOWED:-?}" 10 window || fail "the window is \"$PROBED\", not \"${WINDOWED:-?}\""
   press g GF || fail "GF did not arrive"
   wait_result off 10 || fail "GF did not answer off"

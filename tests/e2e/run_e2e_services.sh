@@ -47,14 +47,9 @@ done
 declare -A PIDS=()  # running programs by name
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-PASSED=0
-FAILED=0
 
 cleanup() {
-  local name
-  for name in "${!PIDS[@]}"; do
-    kill "${PIDS[$name]}" 2>/dev/null
-  done
+  stop_all_programs
   vexa_env_stop
 }
 trap cleanup EXIT
@@ -73,38 +68,7 @@ echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX loader=$VEXA_WINE ($VEXA_WINE_WHY)
 DOCUMENTS=$(realpath -m "$WINEPREFIX/drive_c/users/$(id -un)/Documents")
 echo "documents folder of the Wine user: $DOCUMENTS"
 
-# --- Checks ----------------------------------------------------------------------------------------
-pass() {  # what
-  echo "PASS: $1"
-  PASSED=$((PASSED + 1))
-}
-
-fail() {  # what detail
-  echo "FAIL: $1: $2"
-  FAILED=$((FAILED + 1))
-}
-
-check_equal() {  # what got expected
-  if [[ $2 == "$3" ]]; then pass "$1"; else fail "$1" "got \"$2\", expected \"$3\""; fi
-}
-
-check_match() {  # what got regex
-  if [[ $2 =~ $3 ]]; then pass "$1"; else fail "$1" "got \"$2\", expected a match of $3"; fi
-}
-
-check_line() {  # what file text
-  if grep -qaF -- "$3" "$2" 2>/dev/null; then pass "$1"; else fail "$1" "no line with: $3 ($2)"; fi
-}
-
-# --- Programs ------------------------------------------------------------------------------------
-start_program() {  # name dir exe
-  local name=$1 dir=$2 exe=$3
-  (cd "$dir" &&
-    exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$WORK/$name.transcript")" "$VEXA_WINE" "$exe" \
-      </dev/null >"$WORK/$name.out" 2>&1) &
-  PIDS[$name]=$!
-}
-
+# --- Checks and programs (pass, fail, check_*, expect_exit and start_program: lib.sh) ---------
 # The text of the latest draw of the item `id` (layer 0 unless given), the transcript's escapes
 # (\" and \\) undone.
 drawn_text() {  # transcript id [layer]
@@ -132,50 +96,30 @@ click_for_answer() {  # name transcript x y
   return 1
 }
 
-# Starts the demo in `dir` as `name` and finds the movie's origin on the screen (X, Y) by its
-# header bar, an 800x56 rectangle at the client area's origin. False when it did not show.
-X=
-Y=
+# Starts the demo in WORK/dir as `name` and finds the movie's origin on the screen (X, Y) by its
+# header bar. False when it did not show.
 start_demo() {  # name dir
-  local name=$1 dir=$2 i w h x y
+  local name=$1 dir=$2
   start_program "$name" "$dir" "$(basename "$PLAYER")"
   X=
-  if ! wait_for "$WORK/$name.transcript" 'kind=button id="addon"' 60 "$name"; then
-    return 1
-  fi
-  for ((i = 0; i < 50; ++i)); do
-    import -window root "$WORK/$name-start.png" 2>/dev/null
-    read -r w h x y <<<"$(convert "$WORK/$name-start.png" -fill black +opaque '#2B4C7E' -trim \
-      -format '%w %h %X %Y' info: 2>/dev/null)"
-    if [[ $w == 800 && $h == 56 ]]; then
-      X=${x#+}
-      Y=${y#+}
-      return 0
-    fi
-    sleep 0.2
-  done
-  return 1
+  wait_for "$WORK/$name.transcript" 'kind=button id="addon"' 60 "$name" &&
+    find_demo_header "$WORK/$name-start.png" 50
 }
 
 quit_demo() {  # name
   xdotool mousemove $((X + 635)) $((Y + 176)) click 1
-  if wait_exit "$1" 30; then
-    check_equal "$1: the demo quits with its Quit button" "$STATUS" 0
-  else
-    fail "$1: the demo quits with its Quit button" "still running after 30 s"
-    stop_program "$1"
-  fi
+  expect_exit "$1" "$1: the demo quits with its Quit button"
 }
 
-# The folder of a program: the player, its data.pak and (with `addons`) its add-on folder with two
-# bad add-ons beside the demo's.
-prepare() {  # dir addons
-  mkdir -p "$1"
-  cp "$PLAYER" "$PLAYER_DIR/data.pak" "$1/"
+# The folder WORK/dir of a program: the player and its data.pak, and (with `addons`) its add-on
+# folder with two bad add-ons beside the demo's.
+prepare_demo() {  # dir addons|none
+  local dir=$WORK/$1
+  prepare "$1" "$PLAYER_DIR/data.pak" "$PLAYER"
   if [[ $2 == addons ]]; then
-    mkdir -p "$1/Addons/folder.vxa"
-    cp "$PLAYER_DIR/Addons/demo.vxa" "$1/Addons/"
-    echo "this file is not a package" >"$1/Addons/broken.vxa"
+    mkdir -p "$dir/Addons/folder.vxa"
+    cp "$PLAYER_DIR/Addons/demo.vxa" "$dir/Addons/"
+    echo "this file is not a package" >"$dir/Addons/broken.vxa"
   fi
 }
 
@@ -183,10 +127,10 @@ prepare() {  # dir addons
 # 1. The demo with its add-on (and two bad ones).
 # ===============================================================================================
 echo "== demo: volume, wallpaper and the add-on"
-prepare "$WORK/demo" addons
+prepare_demo demo addons
 T=$WORK/demo.transcript
 rm -rf "$DOCUMENTS/VEXA Wallpapers"
-if ! start_demo demo "$WORK/demo"; then
+if ! start_demo demo demo; then
   fail "the demo starts with a bad add-on beside the good one" "no buttons or header ($T)"
   stop_program demo
 else
@@ -262,9 +206,9 @@ fi
 # 2. Without add-ons the function is missing.
 # ===============================================================================================
 echo "== demo without add-ons"
-prepare "$WORK/plain" none
+prepare_demo plain none
 T=$WORK/plain.transcript
-if ! start_demo plain "$WORK/plain"; then
+if ! start_demo plain plain; then
   fail "the demo starts without add-ons" "no buttons or header ($T)"
   stop_program plain
 else
