@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "support/folders.h"
 #include "support/window.h"
 
 namespace {
@@ -21,29 +22,10 @@ using vexa::platform::WindowRect;
 using vexa::player::DisplayMode;
 using vexa::player::MonitorInfo;
 
-// A folder of its own below the temporary folder, removed with what is in it.
+// A temporary folder (vexa::testing::CTempFolder) named the Windows way: wide, with a trailing
+// backslash.
 class TempFolder {
  public:
-  TempFolder() {
-    wchar_t base[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, base);
-    path_ = std::wstring(base) + L"vexa-display-test-" + std::to_wstring(GetCurrentProcessId()) +
-            L"-" + std::to_wstring(GetTickCount()) + L"\\";
-    CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~TempFolder() {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path_ + L"*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-          DeleteFileW((path_ + found.cFileName).c_str());
-        }
-      } while (FindNextFileW(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryW(path_.c_str());
-  }
   const std::wstring& path() const { return path_; }
   std::string utf8() const { return vexa::platform::WideToUtf8(path_); }
   bool Has(const std::wstring& name) const {
@@ -58,7 +40,8 @@ class TempFolder {
   }
 
  private:
-  std::wstring path_;
+  vexa::testing::CTempFolder folder_{"vexa-display-test-"};
+  std::wstring path_ = folder_.root().wstring() + L"\\";
 };
 
 uint64_t CreationTime(HANDLE process) {
