@@ -553,6 +553,27 @@ else
 fi
 finish
 
+# ===============================================================================================
+# 5. The diagnostic log for game authors.
+# ===============================================================================================
+begin "5.1 an empty vexa-diagnostics.log beside the player fills with what the game did not do"
+prepare diag "$BIN/games/diag.pak" "$PLAYER"
+DL=$WORK/diag/vexa-diagnostics.log
+: >"$DL"
+start_program diag diag "$(basename "$PLAYER")"
+if wait_exit diag 60; then
+  [[ $STATUS == 0 ]] || fail "exit status $STATUS"
+  expect_line "$DL" "script: statement <var" "the statement without a name"
+  expect_line "$DL" "no function named 'nowhere'" "the call of a missing function"
+  expect_line "$DL" "fscommand: no command begins 'NOSUCHCOMMAND'" "the command the player lacks"
+  expect_line "$DL" "docs/missing.txt" "the file the game does not hold"
+  expect_no_line "$DL" "fscommand: no command begins 'Q'" "Q, a command the player has"
+else
+  fail "the game did not quit"
+  stop_program diag
+fi
+finish
+
 echo "e2e: transcripts, command logs and screenshots in $WORK"
 echo "e2e: $PASSED passed, $FAILED failed"
 ((FAILED == 0))
