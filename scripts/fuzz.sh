@@ -41,7 +41,9 @@ fi
 cmake --build "$DIR" -j "$(nproc)" --target "${TARGETS[@]}" >/dev/null || exit 1
 
 # Allocation stacks of one frame: unwinding every allocation costs a campaign about a sixth of its
-# speed. A crash found is run once more with full stacks for its report (crashes/*.txt).
+# speed. A crash found is run once more with full stacks for its report (crashes/*.txt). Inputs
+# libFuzzer found slow (slow-unit-*: over 10 s, which a starved process on a busy machine can
+# reach too) are not crashes: they are run once more and listed with the time that run took.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-malloc_context_size=1}
 
 WORK=$DIR/campaign
@@ -71,8 +73,9 @@ run_one() {
   local runs cov
   runs=$(grep -Eo 'stat::number_of_executed_units: *[0-9]+' "$work/log" | grep -Eo '[0-9]+$' || echo '?')
   cov=$(grep -Eo 'cov: [0-9]+' "$work/log" | tail -n 1 | grep -Eo '[0-9]+' || echo '?')
-  local crashes artifact
-  crashes=$(find "$work/crashes" -type f ! -name '*.txt' | wc -l)
+  local crashes slow artifact
+  crashes=$(find "$work/crashes" -type f ! -name '*.txt' ! -name 'slow-unit-*' | wc -l)
+  slow=$(find "$work/crashes" -type f -name 'slow-unit-*' ! -name '*.txt' | wc -l)
   for artifact in "$work"/crashes/*; do
     [[ -f $artifact && $artifact != *.txt ]] || continue
     ASAN_OPTIONS= "$exe" "$artifact" >"$artifact.txt" 2>&1
@@ -84,8 +87,8 @@ run_one() {
   [[ $runs =~ ^[0-9]+$ ]] && rate=$((runs / (SECONDS_EACH > 0 ? SECONDS_EACH : 1)))
   cpu=$(awk 'NR==1 && NF==2 {printf "%d", $1 + $2}' "$work/cpu" 2>/dev/null)
   [[ $runs =~ ^[0-9]+$ && $cpu =~ ^[0-9]+$ && $cpu -gt 0 ]] && cpurate=$((runs / cpu))
-  printf '%-22s exit %-3s runs %-10s per-second %-6s cpu-s %-6s per-cpu-second %-6s coverage %-6s crashes %s\n' \
-    "$name" "$rc" "$runs" "$rate" "${cpu:-?}" "$cpurate" "$cov" "$crashes"
+  printf '%-22s exit %-3s runs %-10s per-second %-6s cpu-s %-6s per-cpu-second %-6s coverage %-6s crashes %s slow %s\n' \
+    "$name" "$rc" "$runs" "$rate" "${cpu:-?}" "$cpurate" "$cov" "$crashes" "$slow"
 }
 
 echo "fuzz: ${MINUTES} min per target, $JOBS at a time: ${TARGETS[*]}"
@@ -101,9 +104,16 @@ for name in "${TARGETS[@]}"; do
 done
 wait
 echo "fuzz: logs, working corpora and crashing inputs in $WORK"
-found=$(find "$WORK" -path '*/crashes/*' -type f ! -name '*.txt' | wc -l)
+slow=$(find "$WORK" -path '*/crashes/slow-unit-*' -type f ! -name '*.txt')
+if [[ -n $slow ]]; then
+  echo "fuzz: inputs found slow (the time of a run on their own):"
+  while read -r artifact; do
+    echo "  $artifact: $(grep -Eo 'in [0-9]+ ms' "$artifact.txt" 2>/dev/null | head -n 1)"
+  done <<<"$slow"
+fi
+found=$(find "$WORK" -path '*/crashes/*' -type f ! -name '*.txt' ! -name 'slow-unit-*' | wc -l)
 if ((found)); then
   echo "fuzz: $found crashing input(s) (each with its report beside it, .txt):"
-  find "$WORK" -path '*/crashes/*' -type f ! -name '*.txt'
+  find "$WORK" -path '*/crashes/*' -type f ! -name '*.txt' ! -name 'slow-unit-*'
   exit 1
 fi
