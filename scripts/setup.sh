@@ -2,7 +2,8 @@
 # Installs what building and testing need on Debian 12 (bookworm): the MinGW-w64 i686 and x86_64
 # compilers and zlib for them, 32-bit and 64-bit Wine (32-bit Wine installs on every machine, even
 # one that cannot start 32-bit programs; scripts/wine-env.sh finds out at run time which runs), an
-# X server for windows under test (Xvfb, xdotool, ImageMagick) and PulseAudio for the mixer tests. Idempotent: returns at once when everything is there.
+# X server for windows under test (Xvfb, xdotool, ImageMagick), PulseAudio for the mixer tests and
+# the shipping tools (NSIS, osslsigncode, icoutils, OpenSSL, zip). Idempotent: returns at once when everything is there.
 # Needs root (or sudo) only when something must be installed.
 set -euo pipefail
 
@@ -29,6 +30,12 @@ REQUIRED=(
   "x11-xserver-utils|xset"
   "pulseaudio|pulseaudio"
   "pulseaudio-utils|pactl"
+  "nsis|makensis"
+  "osslsigncode|osslsigncode"
+  "icoutils|wrestool"
+  "openssl|openssl"
+  "zip|zip"
+  "unzip|unzip"
 )
 
 missing=()

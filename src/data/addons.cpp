@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "data/carried.h"
 #include "data/loader.h"
 #include "data/package.h"
 #include "data/pseudourl.h"
@@ -98,9 +99,20 @@ bool LoadAddons(const char* gameFolder, CXMLElement* scriptRoot, IAddonPreproces
   CFileEnumerator enumerator(
       folder.MakeBasePath((std::string(kAddonFolder) + kAddonPattern).c_str()));
   std::vector<CSmallStr> listed;
-  if (enumerator.Enumerate(&listed) != 0) return false;
+  const bool found_on_disk = enumerator.Enumerate(&listed) == 0;
   std::vector<std::string> names;
   for (const CSmallStr& name : listed) names.push_back(name.str());
+  // A single-file game carries its add-ons; one of the same name on disk takes its place (the
+  // package cache opens the disk file first).
+  for (const std::string& carried : ListCarriedAddons()) {
+    const std::string packageName = std::string(kAddonFolder) + "\\" + carried;
+    if (CarriedPackageName(folder.MakeBasePath(packageName.c_str()).c_str()).empty()) continue;
+    const bool on_disk = std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+      return vexa::platform::EqualsNoCaseAscii(name, carried);
+    });
+    if (!on_disk) names.push_back(carried);
+  }
+  if (!found_on_disk && names.empty()) return false;
   std::sort(names.begin(), names.end(), NameLess);
   report->found = names;
 

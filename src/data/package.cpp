@@ -1,8 +1,10 @@
 #include "data/package.h"
 
+#include <climits>
 #include <cstring>
 #include <utility>
 
+#include "data/carried.h"
 #include "data/mappedfile.h"
 #include "platform/ascii.h"
 #include "storage/containerformat.h"
@@ -156,11 +158,23 @@ HRESULT PackageCache::Open(const char* fullPath, CPackageArchive** archive) {
     *archive = cached;
     return S_OK;
   }
+  std::unique_ptr<CBaseBuffer> bytes;
   std::unique_ptr<CMappedFileBuffer> mapped(new CMappedFileBuffer);
-  if (!mapped->Map(fullPath)) return E_FAIL;
-  const int32_t size = mapped->Size();
+  if (mapped->Map(fullPath)) {
+    bytes = std::move(mapped);
+  } else {
+    // No readable file: the executable may carry the package (data/carried.h).
+    const uint8_t* carried = nullptr;
+    uint32_t carried_size = 0;
+    if (!FindCarriedPackage(CarriedPackageName(fullPath), &carried, &carried_size) ||
+        carried_size > static_cast<uint32_t>(INT32_MAX))
+      return E_FAIL;
+    // The resource lives in the executable's read-only image; the reader never writes to it.
+    bytes.reset(new CBaseBuffer(const_cast<uint8_t*>(carried), static_cast<int32_t>(carried_size)));
+  }
+  const int32_t size = bytes->Size();
   std::unique_ptr<CPackageArchive> parsed(new CPackageArchive);
-  if (!parsed->Parse(mapped.release(), size)) return E_FAIL;
+  if (!parsed->Parse(bytes.release(), size)) return E_FAIL;
   items_.push_back(Item{fullPath, std::move(parsed)});
   *archive = items_.back().archive.get();
   return S_OK;

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "data/carried.h"
+#include "platform/resources.h"
+
 // Defined by the generated source of vexa_carry_plugin under these exact symbol names; the asm
 // labels keep them free of the target's C name decoration (a leading underscore on 32-bit Windows).
 extern "C" const uint8_t g_carriedImageStart[] __asm__("vexa_carried_image_start");
@@ -22,6 +25,16 @@ bool IsMarker(const uint8_t* bytes) {
 
 bool GetCarriedPluginImage(const uint8_t** data, uint32_t* size) {
   if (!data || !size) return false;
+  // A shipped game's executable names its plug-in as a resource (vexaship replaces it there).
+  const uint8_t* resource = nullptr;
+  uint32_t resource_size = 0;
+  if (vexa::platform::FindProgramResource(kCarriedPluginType, kCarriedPluginName, &resource,
+                                          &resource_size) &&
+      resource_size > 0) {
+    *data = resource;
+    *size = resource_size;
+    return true;
+  }
   const uintptr_t start = reinterpret_cast<uintptr_t>(g_carriedImageStart);
   const uintptr_t end = reinterpret_cast<uintptr_t>(g_carriedImageEnd);
   if (end <= start + kCarriedImageMarkerSize) return false;

@@ -1,5 +1,10 @@
 // The plug-in library the executable carries inside itself.
 //
+// A program finds it in one of two places, in this order:
+//  - the resource "NPAPI" of the type "VEXAPLUGIN" (data/carried.h): the player program carries its
+//    plug-in this way, so that vexaship can replace it in a copy of the executable;
+//  - the section below, which test programs and native builds use.
+//
 // The build places the plug-in file, byte for byte, between two 16-byte markers in a section of the
 // executable named ".vexapl" (src/flashhost/CMakeLists.txt: vexa_carry_plugin). Each marker is the
 // 32-bit little-endian value 0x12345678 followed by 12 zero bytes; the image is exactly what lies

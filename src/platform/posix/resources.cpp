@@ -7,4 +7,12 @@ bool LoadStringResource(uint32_t, std::wstring*) {
   return false;
 }
 
+bool FindProgramResource(const char*, const char*, const uint8_t**, uint32_t*) {
+  return false;
+}
+
+std::vector<std::string> ListProgramResources(const char*) {
+  return {};
+}
+
 }  // namespace vexa::platform

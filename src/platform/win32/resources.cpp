@@ -13,7 +13,51 @@ HRSRC FindBlock(HMODULE module, uint32_t id, WORD language) {
                          language);
 }
 
+std::wstring Widen(const char* ascii) {
+  std::wstring wide;
+  for (const char* p = ascii; *p; ++p) wide.push_back(static_cast<unsigned char>(*p));
+  return wide;
+}
+
+BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) {
+  if (IS_INTRESOURCE(name)) return TRUE;
+  auto* names = reinterpret_cast<std::vector<std::string>*>(param);
+  std::string narrow;
+  for (const WCHAR* p = name; *p; ++p) {
+    // Names this program looks up are ASCII; others cannot be asked for by FindProgramResource.
+    if (*p > 0x7F) return TRUE;
+    narrow.push_back(static_cast<char>(*p));
+  }
+  names->push_back(narrow);
+  return TRUE;
+}
+
 }  // namespace
+
+bool FindProgramResource(const char* type, const char* name, const uint8_t** data, uint32_t* size) {
+  if (!type || !name || !data || !size || !*type || !*name) return false;
+  HMODULE module = GetModuleHandleW(nullptr);
+  const std::wstring wide_type = Widen(type);
+  const std::wstring wide_name = Widen(name);
+  HRSRC found = FindResourceW(module, wide_name.c_str(), wide_type.c_str());
+  if (!found) return false;
+  HGLOBAL loaded = LoadResource(module, found);
+  const DWORD length = SizeofResource(module, found);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return false;
+  *data = static_cast<const uint8_t*>(bytes);
+  *size = length;
+  return true;
+}
+
+std::vector<std::string> ListProgramResources(const char* type) {
+  std::vector<std::string> names;
+  if (!type || !*type) return names;
+  const std::wstring wide_type = Widen(type);
+  EnumResourceNamesW(GetModuleHandleW(nullptr), wide_type.c_str(), CollectName,
+                     reinterpret_cast<LONG_PTR>(&names));
+  return names;
+}
 
 bool LoadStringResource(uint32_t id, std::wstring* out) {
   HMODULE module = GetModuleHandleW(nullptr);
