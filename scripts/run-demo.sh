@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Plays the demo game (examples/demo) in the Windows player under Wine, building the player first
-# when needed.
+# Ships the demo game (examples/demo) with vexaship, as an author ships a game, and plays the shipped
+# executable under Wine, building the player and the tools first when needed.
 #
 # With a display (DISPLAY set) the player's window opens there; the script ends when it is closed.
 # Without one the player runs on a virtual display (Xvfb): once the demo has drawn, a screenshot is
@@ -68,17 +68,25 @@ if ! vexa_wine_probe "$ARCH"; then
 fi
 DIR=$BUILD/$PRESET
 OUT=$DIR/demo
-PLAYER_DIR=$DIR/player
+# vexaship's output: the demo as its own program, VexaDemo.exe, with data.pak, the example plug-in
+# library and Addons\demo.vxa beside it (examples/demo/CMakeLists.txt).
+PLAYER_DIR=$DIR/shipped/VexaDemo
+PLAYER_EXE=VexaDemo.exe
 echo "run-demo: the $ARCH player ($VEXA_WINE_WHY)"
 
 if [[ ! -f $DIR/build.ninja ]]; then
   echo "run-demo: configuring the Windows build in $DIR"
   cmake --preset "$PRESET" -S "$ROOT" -B "$DIR" >/dev/null
 fi
-echo "run-demo: building the player"
-cmake --build "$DIR" -j "$JOBS" --target vexa_player vexa_demo_pak >/dev/null
-[[ -f $PLAYER_DIR/vexa_player.exe && -f $PLAYER_DIR/data.pak ]] || {
-  echo "run-demo: the build did not produce $PLAYER_DIR/vexa_player.exe and data.pak" >&2
+echo "run-demo: building the player and shipping the demo with vexaship"
+if ! cmake --build "$DIR" -j "$JOBS" --target vexa_demo_shipped >"$OUT.build.log" 2>&1; then
+  tail -n 30 "$OUT.build.log" >&2
+  echo "run-demo: the build failed (log: $OUT.build.log)" >&2
+  exit 1
+fi
+grep -E '^vexaship: ' "$OUT.build.log" | sed 's/^/run-demo: /' || true
+[[ -f $PLAYER_DIR/$PLAYER_EXE && -f $PLAYER_DIR/data.pak ]] || {
+  echo "run-demo: the build did not produce $PLAYER_DIR/$PLAYER_EXE and data.pak" >&2
   exit 1
 }
 
@@ -94,7 +102,7 @@ if [[ -n ${DISPLAY:-} ]]; then
   VEXA_ENV_AUDIO=0 vexa_env_start "$ARCH" "$DIR" "$OUT" || exit 1
   echo "run-demo: starting the player on $DISPLAY (close its window to end)"
   cd "$PLAYER_DIR"
-  "$VEXA_WINE" vexa_player.exe </dev/null >"$OUT/player.out" 2>&1
+  "$VEXA_WINE" "$PLAYER_EXE" </dev/null >"$OUT/player.out" 2>&1
   exit 0
 fi
 
@@ -104,9 +112,9 @@ vexa_env_start "$ARCH" "$DIR" "$OUT" || exit 1
 TRANSCRIPT=$OUT/transcript.txt
 SHOT=$OUT/screenshot.png
 rm -f "$TRANSCRIPT" "$SHOT"
-echo "run-demo: starting the player on the virtual display $DISPLAY"
+echo "run-demo: starting the shipped $PLAYER_DIR/$PLAYER_EXE on the virtual display $DISPLAY"
 (cd "$PLAYER_DIR" &&
-  exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$TRANSCRIPT")" "$VEXA_WINE" vexa_player.exe \
+  exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$TRANSCRIPT")" "$VEXA_WINE" "$PLAYER_EXE" \
     </dev/null >"$OUT/player.out" 2>&1) &
 PLAYER_PID=$!
 

@@ -201,7 +201,10 @@ int PackFolder(const std::string& folder, const std::string& out_path, const Pak
   if (!CollectFiles(folder, "", 0, &files)) return 1;
   // An earlier package in the packed folder must not end up inside the new one.
   files.erase(std::remove_if(files.begin(), files.end(),
-                             [&](const SourceFile& f) { return SameFile(f.path, out_path); }),
+                             [&](const SourceFile& f) {
+                               return SameFile(f.path, out_path) ||
+                                      (options.exclude && options.exclude(f.name));
+                             }),
               files.end());
 
   bool names_ok = true;

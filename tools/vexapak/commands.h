@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@ struct PakOptions {
   std::string password;
   // Write a stored (uncompressed, unscrambled) package instead of a compressed one.
   bool store = false;
+  // PackFolder leaves out the files for which this returns true (entry names, '\\' between
+  // folders). Empty: every file is packed.
+  std::function<bool(const std::string& name)> exclude;
 };
 
 // Packs every file below `folder` (recursively, names relative to it with '\\' between folders,
