@@ -8,8 +8,10 @@
 #              i686 player is still built (the summary says so and why)
 #   windows32  MinGW-w64 i686 (preset windows-i686, the player we ship); ctest under 32-bit Wine
 #   windows64  MinGW-w64 x86_64 (preset windows-x86_64); ctest under 64-bit Wine
-# Usage: scripts/test.sh [linux] [fuzz] [windows | windows32 | windows64]   (no argument: linux,
-#        fuzz and windows, after setup)
+#   kit        the author's kit (scripts/kit.sh: Release players for both targets, the tools for
+#              Linux and Windows), then tests/kit/check_kit.sh ships the kit's demo with it
+# Usage: scripts/test.sh [linux] [fuzz] [windows | windows32 | windows64] [kit]   (no argument:
+#        linux, fuzz, windows and kit, after setup)
 # Environment: VEXA_BUILD_DIR (default <repo>/build), VEXA_JOBS (2), VEXA_FUZZ_SECONDS (20),
 #              VEXA_SKIP_SETUP=1 to skip scripts/setup.sh.
 # Exits non-zero when any stage fails; later stages still run so one run reports everything.
@@ -24,11 +26,11 @@ FUZZ_DIR=$BUILD/linux-fuzz
 LOGS=$BUILD/logs
 
 STAGES=("$@")
-((${#STAGES[@]})) || STAGES=(linux fuzz windows)
+((${#STAGES[@]})) || STAGES=(linux fuzz windows kit)
 for s in "${STAGES[@]}"; do
   case $s in
-    linux | fuzz | windows | windows32 | windows64) ;;
-    *) echo "unknown stage '$s' (linux, fuzz, windows, windows32, windows64)" >&2; exit 2 ;;
+    linux | fuzz | windows | windows32 | windows64 | kit) ;;
+    *) echo "unknown stage '$s' (linux, fuzz, windows, windows32, windows64, kit)" >&2; exit 2 ;;
   esac
 done
 
@@ -245,6 +247,29 @@ stage_windows() {
     echo "windows: this machine runs no Windows programs: $why32; $why64"
   fi
   return $rc
+}
+
+# The author's kit, built and then used as an author uses it.
+stage_kit() {
+  local start=$SECONDS
+  say "kit: building the author's kit (scripts/kit.sh)"
+  if ! VEXA_SKIP_SETUP=1 VEXA_BUILD_DIR=$BUILD VEXA_JOBS=$JOBS "$ROOT/scripts/kit.sh" 2>&1 |
+    tee "$LOGS/kit.log"; then
+    record kit FAIL $((SECONDS - start)) "scripts/kit.sh failed"
+    return 1
+  fi
+  local built=$SECONDS folder
+  folder=$(sed -n 's/^kit: done: \([^ ]*\) and .*/\1/p' "$LOGS/kit.log" | tail -n 1)
+  say "kit: checking $folder"
+  local log=$LOGS/kit-check.log rc=0
+  bash "$ROOT/tests/kit/check_kit.sh" "$folder" 2>&1 | tee "$log" || rc=$?
+  local detail="build $((built - start))s, check $((SECONDS - built))s: $(tail -n 1 "$log")"
+  if ((rc == 0)); then
+    record kit PASS $((SECONDS - start)) "$detail"
+  else
+    record kit FAIL $((SECONDS - start)) "$detail"
+    return 1
+  fi
 }
 
 # --- Main ------------------------------------------------------------------------------------

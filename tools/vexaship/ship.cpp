@@ -1,6 +1,7 @@
 #include "ship.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -285,6 +286,19 @@ bool LoadPlugin(const std::string& path, pe::Machine machine, std::vector<uint8_
   return true;
 }
 
+// The hexadecimal digest after "<label> :" in osslsigncode's report, or empty.
+std::string DigestLine(const std::string& report, const std::string& label) {
+  const size_t at = report.find(label);
+  if (at == std::string::npos) return {};
+  const size_t colon = report.find(':', at);
+  const size_t end = report.find('\n', at);
+  if (colon == std::string::npos || (end != std::string::npos && colon > end)) return {};
+  std::string digest;
+  for (size_t i = colon + 1; i < report.size() && report[i] != '\n'; ++i)
+    if (std::isxdigit(static_cast<unsigned char>(report[i]))) digest.push_back(report[i]);
+  return digest;
+}
+
 bool ReadPassword(const std::string& path, std::string* password) {
   std::vector<uint8_t> bytes;
   if (!ReadFile(path, &bytes, "the password file")) return false;
@@ -314,12 +328,23 @@ bool SignFile(const ShipOptions& options, const std::string& file, const std::st
     }
     output.clear();
     if (!platform::RunProgram({"osslsigncode", "verify", "-in", signed_file}, &code, &output,
-                              &error) ||
-        output.find("Signature verification: ok") == std::string::npos) {
-      Error("the signature of '" + file + "' does not verify: " + (error.empty() ? output : error));
+                              &error)) {
+      Error("cannot check the signature of '" + file + "': " + error);
       platform::RemoveFile(signed_file);
       return false;
     }
+    // The signature must cover the file as it is. Whether this machine trusts the certificate's
+    // issuer is another question: a self-signed or in-house certificate verifies only there.
+    const std::string current = DigestLine(output, "Current message digest");
+    if (current.empty() || current != DigestLine(output, "Calculated message digest")) {
+      Error("the signature of '" + file + "' does not match the file:\n" + output);
+      platform::RemoveFile(signed_file);
+      return false;
+    }
+    if (output.find("Signature verification: ok") == std::string::npos)
+      Warning("the signature of '" + file +
+              "' is sound, but this machine does not trust its certificate (self-signed, or an "
+              "authority it does not know): Windows will call the publisher unknown");
     std::error_code ec;
     fs::rename(fs::u8path(signed_file), fs::u8path(file), ec);
     if (ec) {
