@@ -263,7 +263,25 @@ stage_kit() {
   say "kit: checking $folder"
   local log=$LOGS/kit-check.log rc=0
   bash "$ROOT/tests/kit/check_kit.sh" "$folder" 2>&1 | tee "$log" || rc=$?
-  local detail="build $((built - start))s, check $((SECONDS - built))s: $(tail -n 1 "$log")"
+  # The PE rewriter, natively under the sanitizers, on every runtime player this run built: the
+  # kit's Release players and the Debug players with their symbol tables, both architectures.
+  local pe_test=$LINUX_DIR/tests/vexaship_pe/vexaship_pe_test images=$BUILD/kit/pe-images arch
+  if [[ -x $pe_test ]]; then
+    rm -rf "$images" && mkdir -p "$images"
+    for arch in i686 x86_64; do
+      cp "$folder/runtime/$arch/vexa_player.exe" "$images/release-$arch-player.exe"
+      cp "$folder/standin/$arch/vexa_standin.dll" "$images/release-$arch-standin.dll"
+      [[ -f $BUILD/windows-$arch/player/vexa_player.exe ]] &&
+        cp "$BUILD/windows-$arch/player/vexa_player.exe" "$images/debug-$arch-player.exe"
+    done
+    say "kit: the PE rewriter on $(ls "$images" | wc -l) real images ($images)"
+    VEXA_PE_TEST_IMAGES=$images "$pe_test" --gtest_filter='PeRealImages.*' 2>&1 |
+      tee -a "$log" | tail -n 3 || rc=1
+    grep -q '\[  PASSED  \] 1 test' "$log" || rc=1
+  else
+    echo "kit: $pe_test is not built (run the linux stage first): real images not checked" | tee -a "$log"
+  fi
+  local detail="build $((built - start))s, check $((SECONDS - built))s: $(grep -E '^kit: [0-9]+ passed' "$log" | tail -n 1)"
   if ((rc == 0)); then
     record kit PASS $((SECONDS - start)) "$detail"
   else
