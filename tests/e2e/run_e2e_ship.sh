@@ -219,6 +219,22 @@ refused "a movie missing from the game" "missing.scene" "$WORK/refused3" "$BAD" 
 echo '<init' >"$BAD/init.xml"
 refused "an init.xml that does not parse" "init.xml does not parse" "$WORK/refused4" "$BAD" --exe-name ShipDemo --plugin "$STANDIN"
 
+# An output folder inside the game folder: a second run must not pack the first run's output.
+begin "an output folder inside the game folder is never shipped again"
+INSIDE=$WORK/inside-game
+cp -r "$GAME" "$INSIDE"
+ship_inside() {
+  "$VEXASHIP" "$INSIDE" --out "$INSIDE/dist" --runtime "$PLAYER" --arch "$ARCH" \
+    --exe-name ShipDemo --plugin "$STANDIN" >>"$WORK/inside.out" 2>&1
+}
+if ship_inside && cp "$INSIDE/dist/ShipDemo/data.pak" "$WORK/inside-first.pak" && ship_inside; then
+  cmp -s "$WORK/inside-first.pak" "$INSIDE/dist/ShipDemo/data.pak" ||
+    fail "the second data.pak differs from the first (it packed the earlier output)"
+else
+  fail "vexaship with --out inside the game folder failed" "$(tail -n 5 "$WORK/inside.out")"
+fi
+finish
+
 # --- 5. Signing ------------------------------------------------------------------------------------
 begin "--sign signs the executable and the signature verifies"
 if command -v openssl >/dev/null && command -v osslsigncode >/dev/null; then

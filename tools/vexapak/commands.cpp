@@ -75,21 +75,18 @@ class Progress {
   bool shown_ = false;
 };
 
-struct SourceFile {
-  std::string path;  // on disk
-  std::string name;  // in the package
-};
+using SourceFile = FolderFile;
 
-// Collects the files below `folder`. Folder links could loop; the depth limit stops that.
 bool CollectFiles(const std::string& folder, const std::string& prefix, int depth,
-                  std::vector<SourceFile>* files) {
+                  std::vector<SourceFile>* files, std::string* error) {
   if (depth > 64) {
-    Error("folders nested deeper than 64 levels below the packed folder (a link loop?): " + folder);
+    *error =
+        "folders nested deeper than 64 levels below the packed folder (a link loop?): " + folder;
     return false;
   }
   std::vector<std::string> names;
   if (!platform::FindFiles(Join(folder, "*"), &names)) {
-    Error("cannot read folder '" + folder + "'");
+    *error = "cannot read folder '" + folder + "'";
     return false;
   }
   std::sort(names.begin(), names.end());
@@ -97,7 +94,7 @@ bool CollectFiles(const std::string& folder, const std::string& prefix, int dept
     const std::string path = Join(folder, name);
     const std::string entry = prefix.empty() ? name : prefix + "\\" + name;
     if (platform::IsDirectory(path)) {
-      if (!CollectFiles(path, entry, depth + 1, files)) return false;
+      if (!CollectFiles(path, entry, depth + 1, files, error)) return false;
     } else {
       files->push_back({path, entry});
     }
@@ -175,6 +172,11 @@ int32_t FindNamed(const CPackageArchive& archive, const std::string& name) {
 
 }  // namespace
 
+bool CollectFolderFiles(const std::string& folder, std::vector<FolderFile>* files,
+                        std::string* error) {
+  return CollectFiles(folder, "", 0, files, error);
+}
+
 bool SplitEntryName(const std::string& name, std::vector<std::string>* parts) {
   parts->clear();
   if (name.empty() || IsSeparator(name[0])) return false;
@@ -198,7 +200,11 @@ int PackFolder(const std::string& folder, const std::string& out_path, const Pak
     return 1;
   }
   std::vector<SourceFile> files;
-  if (!CollectFiles(folder, "", 0, &files)) return 1;
+  std::string error;
+  if (!CollectFolderFiles(folder, &files, &error)) {
+    Error(error);
+    return 1;
+  }
   // An earlier package in the packed folder must not end up inside the new one.
   files.erase(std::remove_if(files.begin(), files.end(),
                              [&](const SourceFile& f) {

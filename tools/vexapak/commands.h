@@ -17,6 +17,18 @@ struct PakOptions {
   std::function<bool(const std::string& name)> exclude;
 };
 
+// One file found below a folder: its path on disk, and its name relative to the folder with '\\'
+// between folders (the package's entry name).
+struct FolderFile {
+  std::string path;
+  std::string name;
+};
+
+// Every file below `folder`, each folder's names sorted. False, with *error naming the folder, for
+// a folder that cannot be read or one nested deeper than 64 levels (a link loop).
+bool CollectFolderFiles(const std::string& folder, std::vector<FolderFile>* files,
+                        std::string* error);
+
 // Packs every file below `folder` (recursively, names relative to it with '\\' between folders,
 // sorted) into the package `out_path`.
 int PackFolder(const std::string& folder, const std::string& out_path, const PakOptions& options);

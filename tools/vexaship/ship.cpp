@@ -14,6 +14,7 @@
 #include "data/package.h"
 #include "installer.h"
 #include "pe.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/spawn.h"
@@ -49,6 +50,13 @@ void Say(const std::string& message) {
   std::fflush(stdout);
 }
 
+// Paths and texts arrive in the host's narrow encoding (the ANSI code page on Windows, UTF-8
+// elsewhere) and go to the platform layer as they are; the version resource, the zip's names and
+// the installer's definitions want UTF-8.
+std::string ToUtf8(const std::string& narrow) {
+  return platform::WideToUtf8(platform::AnsiToWide(narrow));
+}
+
 std::string Lower(std::string text) {
   for (char& c : text)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -78,34 +86,13 @@ std::string BaseName(const std::string& name) {
   return cut == std::string::npos ? name : name.substr(cut + 1);
 }
 
-struct GameFile {
-  std::string path;  // on disk
-  std::string name;  // below the game folder, '\\' between folders
-};
+using GameFile = FolderFile;
 
-// Every file below `folder`. Folder links could loop; the depth limit stops that.
-bool CollectFiles(const std::string& folder, const std::string& prefix, int depth,
-                  std::vector<GameFile>* files) {
-  if (depth > 64) {
-    Error("folders nested deeper than 64 levels (a link loop?): " + folder);
-    return false;
-  }
-  std::vector<std::string> names;
-  if (!platform::FindFiles(Join(folder, "*"), &names)) {
-    Error("cannot read the folder '" + folder + "'");
-    return false;
-  }
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    const std::string path = Join(folder, name);
-    const std::string entry = prefix.empty() ? name : prefix + "\\" + name;
-    if (platform::IsDirectory(path)) {
-      if (!CollectFiles(path, entry, depth + 1, files)) return false;
-    } else {
-      files->push_back({path, entry});
-    }
-  }
-  return true;
+bool CollectFiles(const std::string& folder, std::vector<GameFile>* files) {
+  std::string error;
+  if (CollectFolderFiles(folder, files, &error)) return true;
+  Error(error);
+  return false;
 }
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes, const char* what) {
@@ -346,7 +333,7 @@ bool SignFile(const ShipOptions& options, const std::string& file, const std::st
               "' is sound, but this machine does not trust its certificate (self-signed, or an "
               "authority it does not know): Windows will call the publisher unknown");
     std::error_code ec;
-    fs::rename(fs::u8path(signed_file), fs::u8path(file), ec);
+    fs::rename(fs::path(signed_file), fs::path(file), ec);
     if (ec) {
       Error("cannot replace '" + file + "' with its signed copy: " + ec.message());
       return false;
@@ -377,7 +364,7 @@ bool SignFile(const ShipOptions& options, const std::string& file, const std::st
 
 bool RemoveTree(const std::string& path) {
   std::error_code ec;
-  fs::remove_all(fs::u8path(path), ec);
+  fs::remove_all(fs::path(path), ec);
   return !ec;
 }
 
@@ -578,10 +565,28 @@ int Ship(const ShipOptions& options) {
 
   // --- The game's files ------------------------------------------------------------------------
   std::vector<GameFile> all;
-  if (!CollectFiles(options.game_folder, "", 0, &all)) return 1;
+  if (!CollectFiles(options.game_folder, &all)) return 1;
+  // An output folder inside the game folder (`vexaship . --out dist`) holds earlier shipped games:
+  // never ship those again.
+  std::string out_inside;
+  {
+    std::error_code ec;
+    const fs::path game = fs::weakly_canonical(fs::path(options.game_folder), ec);
+    const fs::path out = fs::weakly_canonical(fs::path(options.out_folder), ec);
+    const fs::path relative = out.lexically_relative(game);
+    if (!ec && !relative.empty() && *relative.begin() != ".." && relative != ".") {
+      out_inside = Lower(relative.string());
+      std::replace(out_inside.begin(), out_inside.end(), '/', '\\');
+      out_inside += "\\";
+    } else if (!ec && relative == ".") {
+      Error("the output folder cannot be the game folder itself");
+      return 1;
+    }
+  }
   std::vector<GameFile> packed, libraries, addon_files;
   for (const GameFile& file : all) {
     const std::string lower = Lower(file.name);
+    if (!out_inside.empty() && lower.compare(0, out_inside.size(), out_inside) == 0) continue;
     if (lower.compare(0, 7, "addons\\") == 0) {
       addon_files.push_back(file);
       continue;
@@ -659,7 +664,7 @@ int Ship(const ShipOptions& options) {
   std::string exe_name = options.exe_name;
   if (exe_name.empty()) exe_name = SafeFileName(product);
   if (exe_name.empty())
-    exe_name = SafeFileName(BaseName(fs::u8path(options.game_folder).filename().u8string()));
+    exe_name = SafeFileName(BaseName(fs::path(options.game_folder).filename().string()));
   if (exe_name.empty()) exe_name = "game";
   if (product.empty()) product = exe_name;
   const std::string maker = ReadTableString(resources, kProviderStringId);
@@ -693,7 +698,7 @@ int Ship(const ShipOptions& options) {
     return 1;
   }
   std::error_code ec;
-  fs::create_directories(fs::u8path(staging), ec);
+  fs::create_directories(fs::path(staging), ec);
   if (ec) {
     Error("cannot create '" + staging + "': " + ec.message());
     return 1;
@@ -772,12 +777,12 @@ int Ship(const ShipOptions& options) {
   }
   pe::VersionInfo version;
   pe::ParseVersion(options.version, version.version);
-  version.product_name = product;
-  version.company_name = options.company;
-  version.file_description = options.description.empty() ? product : options.description;
-  version.legal_copyright = options.copyright;
-  version.internal_name = exe_name;
-  version.original_filename = exe_name + ".exe";
+  version.product_name = ToUtf8(product);
+  version.company_name = ToUtf8(options.company);
+  version.file_description = ToUtf8(options.description.empty() ? product : options.description);
+  version.legal_copyright = ToUtf8(options.copyright);
+  version.internal_name = ToUtf8(exe_name);
+  version.original_filename = ToUtf8(exe_name + ".exe");
   resources.RemoveType(ResourceId::Number(pe::kRtVersion));
   resources.Set(ResourceId::Number(pe::kRtVersion), ResourceId::Number(1), pe::kLangEnUs,
                 pe::BuildVersionInfo(version));
@@ -792,7 +797,7 @@ int Ship(const ShipOptions& options) {
                     ResourceId::Name(("ADDONS\\" + Upper(addon.first)).c_str()), pe::kLangEnUs,
                     addon.second);
   } else {
-    if (!addons.empty()) fs::create_directories(fs::u8path(Join(staging, "Addons")), ec);
+    if (!addons.empty()) fs::create_directories(fs::path(Join(staging, "Addons")), ec);
     for (const auto& addon : addons)
       if (!WriteFile(Join(Join(staging, "Addons"), addon.first), addon.second)) return 1;
   }
@@ -816,7 +821,7 @@ int Ship(const ShipOptions& options) {
 
   // The finished game takes the place of an earlier one only now.
   RemoveTree(game_out);
-  fs::rename(fs::u8path(staging), fs::u8path(game_out), ec);
+  fs::rename(fs::path(staging), fs::path(game_out), ec);
   if (ec) {
     Error("cannot move the game into '" + game_out + "': " + ec.message());
     return 1;
@@ -825,7 +830,7 @@ int Ship(const ShipOptions& options) {
   Say("shipped " + product + " " + options.version + " (" + options.arch + ") in " + game_out);
 
   std::vector<GameFile> shipped;
-  if (!CollectFiles(game_out, "", 0, &shipped)) return 1;
+  if (!CollectFiles(game_out, &shipped)) return 1;
   const std::string base = exe_name + "-" + options.version;
 
   // --- Zip ---------------------------------------------------------------------------------------
@@ -833,7 +838,7 @@ int Ship(const ShipOptions& options) {
     CZipWriter zip;
     for (const GameFile& file : shipped) {
       std::vector<uint8_t> bytes;
-      std::string name = exe_name + "/" + file.name;
+      std::string name = ToUtf8(exe_name + "/" + file.name);
       std::replace(name.begin(), name.end(), '\\', '/');
       if (!ReadFile(file.path, &bytes, "a shipped file") || !zip.Add(name, bytes, &error)) {
         if (!error.empty()) Error(error);
@@ -849,35 +854,35 @@ int Ship(const ShipOptions& options) {
   if (options.installer) {
     const std::string work = Join(out_root, "." + exe_name + ".installer");
     RemoveTree(work);
-    fs::create_directories(fs::u8path(work), ec);
+    fs::create_directories(fs::path(work), ec);
     struct Cleanup work_cleanup {
       work
     };
     InstallerSpec spec;
-    spec.product = product;
-    spec.company = options.company;
+    spec.product = ToUtf8(product);
+    spec.company = ToUtf8(options.company);
     spec.version = options.version;
-    spec.copyright = options.copyright;
-    spec.description = options.description;
-    spec.exe_name = exe_name + ".exe";
-    spec.install_name = exe_name;
-    spec.uninstall_id = "Vexa." + exe_name;
+    spec.copyright = ToUtf8(options.copyright);
+    spec.description = ToUtf8(options.description);
+    spec.exe_name = ToUtf8(exe_name + ".exe");
+    spec.install_name = ToUtf8(exe_name);
+    spec.uninstall_id = ToUtf8("Vexa." + exe_name);
     if (!saves.empty() && !maker.empty()) {
-      spec.saves_folder = maker + "\\" + saves;
+      spec.saves_folder = ToUtf8(maker + "\\" + saves);
       spec.settings_key =
-          "Software\\" + maker + "\\" + (check.game_name.empty() ? saves : check.game_name);
+          ToUtf8("Software\\" + maker + "\\" + (check.game_name.empty() ? saves : check.game_name));
     }
     spec.x64 = machine == pe::Machine::kAmd64;
-    spec.source_dir = fs::absolute(fs::u8path(game_out)).u8string();
-    for (const GameFile& file : shipped) spec.files.push_back(file.name);
+    spec.source_dir = fs::absolute(fs::path(game_out)).u8string();
+    for (const GameFile& file : shipped) spec.files.push_back(ToUtf8(file.name));
     std::string icon = options.icon;
     if (icon.empty()) {
       icon = Join(work, "game.ico");
       if (!WriteFile(icon, IcoFromGroup(resources, kMainIconGroup))) return 1;
     }
-    spec.icon_path = fs::absolute(fs::u8path(icon)).u8string();
+    spec.icon_path = fs::absolute(fs::path(icon)).u8string();
     const std::string setup = Join(out_root, base + "-setup.exe");
-    spec.out_file = fs::absolute(fs::u8path(setup)).u8string();
+    spec.out_file = fs::absolute(fs::path(setup)).u8string();
     std::string definitions;
     if (!MakeInstallerDefinitions(spec, &definitions, &error)) {
       Error("cannot describe the installer: " + error);
