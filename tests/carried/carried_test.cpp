@@ -46,10 +46,31 @@ std::vector<std::string> ListFake() {
 
 const CarriedPackageSource kFake = {FindFake, ListFake};
 
-// Packages stay cached for the life of the process under their path, so every test names its own.
+// The prefix of every file the tests write beside the program.
+constexpr char kPrefix[] = "carried-test-";
+
+// Packages stay cached (and, on Windows, open) for the life of the process under their path, so
+// every test names its own; a run cannot delete what it opened, so the next run does.
 std::string UniqueName(const std::string& stem) {
   static std::random_device device;
-  return stem + "-" + std::to_string(device()) + ".pak";
+  return kPrefix + stem + "-" + std::to_string(device()) + ".pak";
+}
+
+// Removes what earlier runs left beside the program (none of it is open in this process yet).
+void RemoveEarlierRunsFiles() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const fs::path folder(GetExecutableFolder().str());
+  for (const fs::path& dir : {folder, folder / "Addons"}) {
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+      if (it->path().filename().string().rfind(kPrefix, 0) == 0) {
+        std::error_code ignored;
+        fs::remove(it->path(), ignored);
+      }
+    }
+  }
 }
 
 std::string Upper(std::string text) {
@@ -71,12 +92,15 @@ std::string LoadText(CFileLoader* loader, const char* path, const std::string& p
 class CarriedTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    RemoveEarlierRunsFiles();
     Carried().clear();
     SetCarriedPackageSource(&kFake);
   }
   void TearDown() override {
     SetCarriedPackageSource(nullptr);
-    for (const fs::path& file : written_) fs::remove(file);
+    // Windows refuses while the package cache holds the file open: the next run removes it.
+    std::error_code ignored;
+    for (const fs::path& file : written_) fs::remove(file, ignored);
   }
   // A file in the executable's folder, removed after the test.
   void WriteBesideProgram(const std::string& name, const std::string& bytes) {
@@ -165,8 +189,16 @@ TEST_F(CarriedTest, CarriedAddonsMergeAndOneOnDiskTakesTheirPlace) {
   CRecorder recorder;
   AddonReport report;
   ASSERT_TRUE(LoadAddons(nullptr, script.GetRoot(), &recorder, &report));
-  EXPECT_EQ(2u, report.found.size());
-  EXPECT_TRUE(report.skipped.empty()) << report.skipped.front();
+  // Only this test's add-ons count: another test binary may share the folder.
+  const auto found = [&](const std::string& name) {
+    for (const std::string& item : report.found)
+      if (Upper(item) == Upper(name)) return true;
+    return false;
+  };
+  EXPECT_TRUE(found(carried_only));
+  EXPECT_TRUE(found(both));
+  for (const std::string& skipped : report.skipped)
+    EXPECT_EQ(std::string::npos, skipped.find(stem)) << skipped;
   std::map<std::string, std::string> from;
   for (const CXMLElement* child : script.GetRoot()->GetChildren()) {
     CSmallStr name, origin;
