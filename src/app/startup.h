@@ -6,12 +6,13 @@
 
 #include <string>
 
+#include "storage/datafolder.h"
+
 namespace vexa::app {
 
 // Class of the main window, also how a second copy finds the first one.
 inline constexpr wchar_t kMainWindowClass[] = L"__VEXAPLAYERMAINWINDOWCLASS__";
-// Appended to the game name to name the single-instance mutex.
-inline constexpr char kInstanceMutexSuffix[] = "_C011AE3F-A1E3-44ee-9F06-2223CBC13383";
+using vexa::storage::kInstanceMutexSuffix;
 
 // A string of the executable's string table (empty when it has none with that id).
 std::wstring LoadResourceText(UINT id);

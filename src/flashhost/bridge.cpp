@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/pseudourl.h"
@@ -93,6 +94,87 @@ class CServingCommand {
  private:
   CFlashHolder* holder_;
 };
+
+// ---- The argument list of an ExternalInterface call
+//
+// The plug-in writes the arguments as script literals, but the function name as the movie gave it,
+// and movies put whole save descriptions there ("SS;g;1;Level 3 (autosave)"). Only a tail that
+// reads as a literal list tells where the arguments begin.
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The end of the quoted string starting at `pos` (just past its closing quote), or npos when it is
+// not closed. A backslash takes the next character whatever it is.
+size_t SkipStringLiteral(std::string_view text, size_t pos) {
+  const char quote = text[pos];
+  for (size_t i = pos + 1; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+    } else if (text[i] == quote) {
+      return i + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The end of the number starting at `pos` (sign, digits with an optional fraction, optional
+// exponent, the way script writes numbers), or npos when none starts there.
+size_t SkipNumber(std::string_view text, size_t pos) {
+  size_t i = pos;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  size_t digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return std::string_view::npos;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    size_t j = i + 1;
+    if (j < text.size() && (text[j] == '-' || text[j] == '+')) ++j;
+    if (j >= text.size() || !IsDigit(text[j])) return std::string_view::npos;
+    while (j < text.size() && IsDigit(text[j])) ++j;
+    i = j;
+  }
+  return i;
+}
+
+// The end of the literal starting at `pos`, or npos when none does.
+size_t SkipLiteral(std::string_view text, size_t pos) {
+  if (pos >= text.size()) return std::string_view::npos;
+  if (text[pos] == '"' || text[pos] == '\'') return SkipStringLiteral(text, pos);
+  for (const char* word : {"null", "true", "false"}) {
+    if (text.substr(pos).rfind(word, 0) == 0) return pos + std::strlen(word);
+  }
+  return SkipNumber(text, pos);
+}
+
+// Whether `text` is empty or literals separated by single commas, with nothing after the last.
+bool IsLiteralList(std::string_view text) {
+  size_t pos = 0;
+  while (pos < text.size()) {
+    pos = SkipLiteral(text, pos);
+    if (pos == std::string_view::npos) return false;
+    if (pos == text.size()) return true;
+    if (text[pos] != ',') return false;
+    ++pos;
+    if (pos == text.size()) return false;  // a trailing comma
+  }
+  return true;
+}
+
+// Where the argument list of `inner` (function name, "(", arguments) begins: the first "(" whose
+// tail is a literal list. When no tail is, the arguments are of a form this host does not read;
+// the first "(" then splits, as it always did. npos when there is no "(".
+size_t FindArgumentList(std::string_view inner) {
+  const size_t first = inner.find('(');
+  for (size_t paren = first; paren != std::string_view::npos; paren = inner.find('(', paren + 1)) {
+    if (IsLiteralList(inner.substr(paren + 1))) return paren;
+  }
+  return first;
+}
 
 bool IsName(NPIdentifier identifier, const char* name) {
   return identifier && std::strcmp(static_cast<const char*>(identifier), name) == 0;
@@ -339,7 +421,7 @@ bool ParseExternalCall(const std::string& script, std::string* command, std::str
   const size_t close = script.find(kCallEnd, innerStart);
   if (close == std::string::npos) return false;
   const std::string inner = script.substr(innerStart, close - innerStart);
-  const size_t paren = inner.find('(');
+  const size_t paren = FindArgumentList(inner);
   if (paren == std::string::npos) return false;
   std::string args = inner.substr(paren + 1);
   if (!args.empty() && (args[0] == '"' || args[0] == '\'')) {

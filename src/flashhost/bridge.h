@@ -7,10 +7,11 @@
 // 3. ExternalInterface: the plug-in asks the browser to evaluate
 //      try { __flash__toXML(FN(ARGS)) ; } catch (e) { "<undefined/>"; }
 //    FN becomes the command and ARGS, with one pair of enclosing quotes removed ("null" read as
-//    empty), the argument. The result list is cleared first; afterwards, when the game named a
-//    result callback, the movie function of that name is called with the results the sink added
-//    (or the single string "0"). The evaluation itself always fails: nothing is returned to the
-//    movie by that route.
+//    empty), the argument; FN may itself hold parentheses (ParseExternalCall says where ARGS
+//    begins). The result list is cleared first; afterwards, when the game named a result
+//    callback, the movie function of that name is called with the results the sink added (or the
+//    single string "0"). The evaluation itself always fails: nothing is returned to the movie by
+//    that route.
 // Every command handed to the sink, on all three paths, is bracketed with the holder's
 // EnterCommand/LeaveCommand, so that results added outside commands can be told apart and delivered
 // on their own (flashhost/holder.h).
@@ -70,9 +71,13 @@ void EscapeXmlText(CSmallWStr* text);
 CSmallWStr BuildInvokeXml(const wchar_t* name, const VARIANT* args, int count);
 
 // Steps of the ExternalInterface path, exposed for tests. Finds "__flash__toXML(" and, after it,
-// ")) ; } catch (e)" in `script` and splits the text between them at its first "(" into the command
-// and the argument text, removing one pair of enclosing quotes ('"' or '\'') or reading a bare
-// "null" as empty. False, with the outputs untouched, when either marker or the "(" is missing.
+// ")) ; } catch (e)" in `script` and splits the text between them into the command and the
+// argument text, removing one pair of enclosing quotes ('"' or '\'') or reading a bare "null" as
+// empty. The command is the function name as the movie wrote it and may hold "(", ")" and quotes;
+// the arguments are what the plug-in wrote as script literals (strings in either quote with
+// backslash escapes, numbers, null, true, false, separated by commas). So the split is at the
+// first "(" after which the rest is such a list (possibly empty); when there is none, at the first
+// "(". False, with the outputs untouched, when either marker or the "(" is missing.
 bool ParseExternalCall(const std::string& script, std::string* command, std::string* argument);
 
 // The window object class (NPClass version 3): 8-byte objects whose callbacks all succeed without

@@ -21,8 +21,8 @@
 #include "platform/files.h"
 #include "platform/safewrite.h"
 #include "script/engine.h"
-#include "script/variant.h"
 #include "script/value.h"
+#include "script/variant.h"
 #include "script/xml.h"
 
 // The command table: codes in the order the list starts with. No code may be a prefix of another
@@ -98,6 +98,8 @@ constexpr char kUnknown[] = "unknown";
 constexpr char kNoSaves[] = "<empty/>";
 constexpr char kNoSuchSave[] = "empty";
 constexpr char kSaveError[] = "error";
+// GHS always answers a listing, so a movie can parse whatever comes back.
+constexpr char kNoHighScores[] = "<highscores>\n</highscores>";
 
 std::string Narrow(std::wstring_view text) {
   return vexa::platform::WideToAnsi(text);
@@ -572,9 +574,10 @@ HRESULT CFSCommandProcessor::HandleLoadSharedKey(const CSmallWStr&, const wchar_
 
 HRESULT CFSCommandProcessor::HandleSetUserKey(const CSmallWStr&, const wchar_t* command,
                                               const wchar_t* argument) {
-  // SUK is followed directly by the key: no character is skipped.
+  // SUK is followed directly by the key: no character is skipped, and a bare SUK names the empty
+  // key, which the store keeps like any other.
   const std::wstring_view key = std::wstring_view(command).substr(3);
-  if (key.empty() || !dilator_) return E_INVALIDARG;
+  if (!dilator_) return E_INVALIDARG;
   return dilator_->WriteUserValue(Narrow(key).c_str(), Narrow(argument).c_str());
 }
 
@@ -582,7 +585,7 @@ HRESULT CFSCommandProcessor::HandleLoadUserKey(const CSmallWStr&, const wchar_t*
                                                const wchar_t* argument) {
   const std::wstring_view key = std::wstring_view(command).substr(3);
   CSmallStr value;
-  if (key.empty() || !dilator_ || FAILED(dilator_->ReadUserValue(Narrow(key).c_str(), &value))) {
+  if (!dilator_ || FAILED(dilator_->ReadUserValue(Narrow(key).c_str(), &value))) {
     AddResultA(argument, kUnknown);
     return E_FAIL;
   }
@@ -656,7 +659,7 @@ HRESULT CFSCommandProcessor::HandleGetHighScores(const CSmallWStr&, const wchar_
   CFields fields(command, 3);
   CSmallStr listing;
   if (FAILED(dilator_->GetHighScores(Narrow(fields.Rest()).c_str(), &listing))) {
-    AddResultA(argument, "");
+    AddResultA(argument, kNoHighScores);
     return E_FAIL;
   }
   AddResultA(argument, listing.c_str());

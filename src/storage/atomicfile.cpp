@@ -120,6 +120,14 @@ HRESULT WriteNewFile(IFileSystem* fs, const std::string& path, const void* data,
   return S_OK;
 }
 
+HRESULT WriteNewFileAtomic(IFileSystem* fs, const std::string& path, const void* data,
+                           size_t size) {
+  if (path.empty() || (size > 0 && !data)) return E_INVALIDARG;
+  fs = FileSystemOrNative(fs);
+  if (fs->Exists(path)) return VEXA_E_WRITE_FAILED;
+  return WriteFileAtomic(fs, path, data, size);
+}
+
 int RemoveStaleTemporaryFiles(IFileSystem* fs, const std::string& folder) {
   fs = FileSystemOrNative(fs);
   std::vector<std::string> names;

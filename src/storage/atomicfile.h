@@ -43,6 +43,13 @@ HRESULT WriteFileAtomic(IFileSystem* fs, const std::string& path, const void* da
 // partial file. S_OK, or VEXA_E_WRITE_FAILED (also when the name is taken).
 HRESULT WriteNewFile(IFileSystem* fs, const std::string& path, const void* data, size_t size);
 
+// Creates `path` holding `size` bytes when no file of that name exists, so that the file appears
+// whole or not at all: the bytes go to a temporary file first (as in WriteFileAtomic), which is
+// then moved in place. A kill in the middle leaves at most a temporary file, never a short `path`.
+// The OS has no move that refuses an existing target, so a file that appears while the temporary
+// one is written is replaced. S_OK, or VEXA_E_WRITE_FAILED (also when the name is taken).
+HRESULT WriteNewFileAtomic(IFileSystem* fs, const std::string& path, const void* data, size_t size);
+
 // The folder part of `path` (up to its last separator, without it), or "" when it has none.
 std::string FolderOf(const std::string& path);
 // The name part of `path` (after its last separator).

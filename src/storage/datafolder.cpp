@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#include "platform/ascii.h"
 #include "platform/codepage.h"
-#include "platform/devicename.h"
 #include "platform/userfolders.h"
 #include "storage/protectedfile.h"
 
@@ -53,12 +51,9 @@ bool IsValidTableName(std::string_view name) {
   if (name.empty() || name.size() > kMaxTableNameLength) return false;
   for (char c : name) {
     const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || c == '\\' || c == '/' || c == ':') return false;
+    if (u < 0x20 || u == 0x7F || c == '/') return false;
   }
-  if (name.find("..") != std::string_view::npos) return false;
-  if (vexa::platform::IsDeviceName(name)) return false;
-  const std::string lower = vexa::platform::LowerAscii(name);
-  return lower != kHighScoreFileName && lower != kRegistryFileName;
+  return true;
 }
 
 std::string GameFolderName(const DataFolderNames& names) {

@@ -24,22 +24,26 @@ namespace vexa::storage {
 // Everyone (WD) may do anything (GA) in the maker folder; files and subfolders inherit it (OICI).
 inline constexpr char kMakerFolderAccessList[] = "D:(A;OICI;GA;;;WD)";
 
+// Appended to the game name to name the mutex a running game holds (its single-instance rule).
+// Tools that change a game's data folder (vexasaves) look for it to refuse while the game runs.
+inline constexpr char kInstanceMutexSuffix[] = "_C011AE3F-A1E3-44ee-9F06-2223CBC13383";
+
 // The maker name before the program's string table was read.
 inline constexpr char kDefaultMakerName[] = "ProviderBase";
 
 // The longest table name: what a container entry name can hold.
 inline constexpr size_t kMaxTableNameLength = 255;
 
-// Whether a high-score table name from the movie may be used (save-set names have their own,
-// stricter rule, IsValidSetName in storage/saves.h, because they name files). Refused:
-//   - the empty name and names longer than kMaxTableNameLength bytes;
-//   - path separators ('\\', '/'): the container keeps '\\' between folders and turns '/' into
-//     it, so "a/b" would be stored as "a\\b" and never found again; ':' and ".." anywhere;
-//   - control characters;
-//   - device names (platform/devicename.h: CON, PRN, AUX, NUL, CONIN$, CONOUT$, CLOCK$, COM and
-//     LPT with a digit 0-9 or a superscript 1-3), also with an extension, and the names of the
-//     stores' files ("bstscore.dat", "localrgs.dat"), in any letter case.
-// Other characters are kept: a table is an entry of "bstscore.dat", never a file of its own.
+// Whether a high-score table name from the movie may be used. A table is an entry of
+// "bstscore.dat", never a file of its own, so the file-name rules of save sets (IsValidSetName in
+// storage/saves.h) do not apply: "Mode: Hard", "Top 10...", "a\\b" or "CON" are good names.
+// Refused is only what the container cannot keep as it was given, so that the table would be
+// written under one name and looked for under another:
+//   - the empty name and names longer than kMaxTableNameLength bytes (the entry's one length byte);
+//   - '/', which the container reader turns into '\\';
+//   - control characters (a zero byte would cut the name; the others no game means).
+// Letter case is not kept apart: entry names compare ignoring ASCII case, so "Main" and "MAIN" are
+// one table.
 bool IsValidTableName(std::string_view name);
 
 // The names a data folder is made of, narrow text in the ANSI code page.

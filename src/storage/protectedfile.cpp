@@ -1,6 +1,8 @@
 #include "storage/protectedfile.h"
 
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
@@ -61,6 +63,46 @@ HRESULT MakeBackup(IFileSystem* fs, const std::string& path, const std::vector<u
     if (!fs->Exists(candidate)) return VEXA_E_BACKUP_FAILED;
   }
   return VEXA_E_BACKUP_FAILED;
+}
+
+// The copies made in this run, by file and content: a damaged file whose rewrite keeps failing is
+// met again by every later command (the stores keep no state between commands), and one copy of
+// the same bytes is enough.
+struct BackupsMade {
+  std::mutex lock;
+  std::map<std::pair<std::string, uint64_t>, std::string> copies;
+};
+
+BackupsMade& Backups() {
+  static BackupsMade* backups = new BackupsMade();  // never destroyed: used until exit
+  return *backups;
+}
+
+uint64_t Fingerprint(const std::vector<uint8_t>& bytes) {
+  uint64_t hash = 14695981039346656037ull ^ bytes.size();
+  for (const uint8_t byte : bytes) hash = (hash ^ byte) * 1099511628211ull;
+  return hash;
+}
+
+// MakeBackup, unless this run already copied the same bytes of `path` and the copy is still there.
+HRESULT BackupOnce(IFileSystem* fs, const std::string& path, const std::vector<uint8_t>& bytes,
+                   std::string* backup) {
+  const auto key = std::make_pair(path, Fingerprint(bytes));
+  BackupsMade& made = Backups();
+  {
+    std::lock_guard<std::mutex> guard(made.lock);
+    const auto found = made.copies.find(key);
+    if (found != made.copies.end() && fs->Exists(found->second)) {
+      *backup = found->second;
+      return S_OK;
+    }
+  }
+  const HRESULT hr = MakeBackup(fs, path, bytes, backup);
+  if (SUCCEEDED(hr)) {
+    std::lock_guard<std::mutex> guard(made.lock);
+    made.copies[key] = *backup;
+  }
+  return hr;
 }
 
 HRESULT BuildReplacement(const CProtectedContainer& container, const std::vector<uint8_t>& content,
@@ -254,9 +296,9 @@ HRESULT ReadProtectedEntryWithSeed(IFileSystem* fs, const std::string& path,
     if (container->Load(fs, path) == CProtectedContainer::State::kMissing && !seedPath.empty()) {
       std::vector<uint8_t> seed;
       if (fs->ReadFile(seedPath, kMaxProtectedFileSize, &seed) == FileReadStatus::kOk) {
-        // Written as a new file of our own: the seed's read-only attribute does not come along,
-        // and a file that appeared meanwhile is not overwritten.
-        vexa::storage::WriteNewFile(fs, path, seed.data(), seed.size());
+        // Written as a new file of our own, so the seed's read-only attribute does not come along;
+        // atomically, because a short copy left by a kill would count as present from then on.
+        vexa::storage::WriteNewFileAtomic(fs, path, seed.data(), seed.size());
         container->Adopt(path, std::move(seed));
       }
     }
@@ -332,7 +374,7 @@ HRESULT ReplaceProtectedEntry(IFileSystem* fs, IByteStream* stream, const std::s
 
     if (container->IsDamaged()) {
       std::string backup;
-      hr = MakeBackup(fs, path, container->GetBytes(), &backup);
+      hr = BackupOnce(fs, path, container->GetBytes(), &backup);
       if (FAILED(hr)) return hr;
       container->SetBackupPath(backup);
     }

@@ -13,7 +13,9 @@
 // - A damaged file is never replaced without a copy: before the first rewrite of a file that was
 //   not a container, had an entry that did not decode, or had an entry past its end, its bytes are
 //   copied unchanged to "<path>.damaged-<n>" (the first free n from 1). If the copy cannot be
-//   made, the rewrite is refused (VEXA_E_BACKUP_FAILED) and can be tried again.
+//   made, the rewrite is refused (VEXA_E_BACKUP_FAILED) and can be tried again. One copy per
+//   damaged content per run: a rewrite that keeps failing does not copy the same bytes again while
+//   the first copy exists.
 // - The other entries of a multi-entry file are carried over as they are stored (raw blocks): an
 //   entry written with another password or one that does not decode survives a rewrite unchanged.
 // - Sizes are bounded: files above kMaxProtectedFileSize are not read (unreadable), entries that
@@ -146,9 +148,9 @@ HRESULT ReadProtectedEntry(vexa::platform::IFileSystem* fs, const std::string& p
 
 // ReadProtectedEntry with the recovery of a missing file from its seed copy: when `path` is
 // missing (and only then: an unreadable or damaged file is never replaced by the seed) and
-// `seedPath` names a readable file, its bytes are written to `path` as a new file (so a read-only
-// attribute of the seed is not copied) and read. When that write fails the seed's bytes are still
-// read; the next rewrite creates `path`. An empty `seedPath` means no seed copy.
+// `seedPath` names a readable file, its bytes are written to `path` as a new file, atomically (so a
+// read-only attribute of the seed is not copied) and read. When that write fails the seed's bytes
+// are still read; the next rewrite creates `path`. An empty `seedPath` means no seed copy.
 HRESULT ReadProtectedEntryWithSeed(vexa::platform::IFileSystem* fs, const std::string& path,
                                    const std::string& seedPath, const char* entryName,
                                    const char* password, CProtectedContainer* container,

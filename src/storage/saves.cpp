@@ -78,7 +78,6 @@ HRESULT CSaveManager::Decode(IByteStream* stream) {
   Clear();
   // The count comes from the file: the list grows only with saves that really arrive.
   for (uint32_t i = 0; i < count; ++i) {
-    if (GetCount() >= kMaxSavesPerSet) return VEXA_E_STORE_LIMIT;
     int32_t slot = 0;
     CSmallStr description;
     CSmallStr data;

@@ -74,8 +74,8 @@ class CSaveManager {
   HRESULT Encode(IByteStream* stream) const;
   // Replaces the saves by those of a set entry. A failing read ends decoding with its status
   // (E_FAIL for data that ends early); the saves read before it stay. A count past the data
-  // allocates nothing in advance, and more than kMaxSavesPerSet saves end decoding with
-  // VEXA_E_STORE_LIMIT.
+  // allocates nothing in advance. A set with more than kMaxSavesPerSet saves (written elsewhere) is
+  // read whole: the entry size limit bounds the memory, and every save is kept.
   HRESULT Decode(IByteStream* stream);
 
   // "<saves>\n", per save "\t<save n=\"<description>\" s=\"<slot>\"/>\n", then "</saves>". The

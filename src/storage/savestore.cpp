@@ -1,6 +1,7 @@
 #include "storage/savestore.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <utility>
 #include <vector>
@@ -48,6 +49,14 @@ void CreateFolderPath(vexa::platform::IFileSystem* fs, const std::string& folder
 
 }  // namespace
 
+// A change made while the set's file could not be read; `remove` drops the slot, else puts it.
+struct CSaveStore::Change {
+  bool remove = false;
+  int32_t slot = 0;
+  CSmallStr description;
+  CSmallStr data;
+};
+
 // One cached set. `file` is what the first read found; after insertion only passes (under the
 // pass lock) use it. The other fields are guarded by `lock`.
 struct CSaveStore::Set {
@@ -56,17 +65,26 @@ struct CSaveStore::Set {
   bool dirty = false;
   bool writing = false;  // copied by a pass that has not finished writing it
   bool removed = false;
+  // When a command last used the set; a full cache forgets the clean set unused longest.
+  std::atomic<uint64_t> last_use{0};
   int failures = 0;
   steady_clock::time_point retry_at{};
   std::string path;        // the set's file
   std::string entry_name;  // the entry a new file gets
   std::shared_ptr<CProtectedContainer> file;
+  // The file existed but could not be read (locked for a moment by a scanner or a sync tool) when
+  // the set was first changed: `saves` is empty and the changes wait in `waiting` until a read
+  // succeeds and they can be applied on top of the file's content.
+  bool unread = false;
+  std::vector<Change> waiting;
+  std::string seed_folder;  // for reading the file again
 };
 
 // A set's saves as copied by a pass.
 struct CSaveStore::Pending {
   SetPtr set;
   CSaveManager saves;
+  bool unread = false;  // the set's file had not been read when the copy was taken
 };
 
 CSaveStore::CSaveStore(vexa::storage::IDataFolderSource* folders, vexa::platform::IFileSystem* fs,
@@ -93,16 +111,38 @@ bool CSaveStore::GetFolders(std::string* data_folder, std::string* seed_folder) 
 CSaveStore::SetPtr CSaveStore::FindCached(const std::string& key) {
   std::shared_lock<std::shared_mutex> guard(cache_lock_);
   auto it = cache_.find(key);
-  return it == cache_.end() ? nullptr : it->second;
+  if (it == cache_.end()) return nullptr;
+  it->second->last_use.store(++use_clock_, std::memory_order_relaxed);
+  return it->second;
 }
 
 CSaveStore::SetPtr CSaveStore::Insert(const std::string& key, const SetPtr& fresh) {
   std::unique_lock<std::shared_mutex> guard(cache_lock_);
   auto it = cache_.find(key);
   if (it != cache_.end()) return it->second;
-  if (cache_.size() >= static_cast<size_t>(kMaxCachedSets)) return nullptr;
+  if (cache_.size() >= static_cast<size_t>(kMaxCachedSets) && !EvictOneClean()) return nullptr;
+  fresh->last_use.store(++use_clock_, std::memory_order_relaxed);
   cache_.emplace(key, fresh);
   return fresh;
+}
+
+bool CSaveStore::EvictOneClean() {
+  auto victim = cache_.end();
+  uint64_t oldest = UINT64_MAX;
+  for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+    Set& set = *it->second;
+    std::shared_lock<std::shared_mutex> set_guard(set.lock);
+    // Only a set whose file holds everything it holds may go: it is read again when needed.
+    if (set.dirty || set.writing) continue;
+    const uint64_t used = set.last_use.load(std::memory_order_relaxed);
+    if (used < oldest) {
+      oldest = used;
+      victim = it;
+    }
+  }
+  if (victim == cache_.end()) return false;
+  cache_.erase(victim);
+  return true;
 }
 
 std::string CSaveStore::ResolveFileName(const std::string& folder, const char* set_name) {
@@ -151,6 +191,13 @@ CSaveStore::SetPtr CSaveStore::FindOrRead(const char* set_name, const std::strin
   if (was_read) *was_read = true;
   HRESULT hr = S_OK;
   SetPtr fresh = ReadSet(set_name, data_folder, seed_folder, &hr);
+  if (hr == VEXA_E_FILE_UNREADABLE && miss == Miss::kCacheForChange) {
+    // The change waits for the file instead of being lost; nothing is written over the file
+    // until it has been read.
+    fresh->unread = true;
+    fresh->seed_folder = seed_folder;
+    hr = S_OK;
+  }
   const bool unreadable = hr == VEXA_E_FILE_UNREADABLE || hr == E_OUTOFMEMORY;
   if (unreadable || (miss == Miss::kCacheIfRead && FAILED(hr))) {
     *status = hr;
@@ -180,6 +227,34 @@ void CSaveStore::MarkChanged(Set* set) {
   set->dirty = true;
 }
 
+HRESULT CSaveStore::ReadWaiting(const SetPtr& set) {
+  {
+    std::shared_lock<std::shared_mutex> guard(set->lock);
+    if (!set->unread) return S_OK;
+  }
+  // Read without holding the set's lock (file reads never happen under a lock).
+  HRESULT hr = S_OK;
+  SetPtr read = ReadSet(set->entry_name.c_str(), FolderOf(set->path), set->seed_folder, &hr);
+  if (hr == VEXA_E_FILE_UNREADABLE || hr == E_OUTOFMEMORY) return hr;
+  std::unique_lock<std::shared_mutex> guard(set->lock);
+  if (!set->unread) return S_OK;  // another thread got there first
+  // What the file held, with the changes made meanwhile on top, in their order. A change that no
+  // longer fits the limits is dropped, as the command would have been refused.
+  for (const Change& change : set->waiting) {
+    if (change.remove) {
+      read->saves.Remove(change.slot);
+    } else {
+      read->saves.Put(change.slot, change.description, change.data);
+    }
+  }
+  set->saves = std::move(read->saves);
+  set->file = read->file;
+  set->path = read->path;
+  set->waiting.clear();
+  set->unread = false;
+  return S_OK;
+}
+
 // ---- Commands
 
 HRESULT CSaveStore::EnumSaves(const char* setName, CSmallStr* listing) {
@@ -190,6 +265,8 @@ HRESULT CSaveStore::EnumSaves(const char* setName, CSmallStr* listing) {
   try {
     SetPtr set = FindOrRead(setName, key, folder, seed, Miss::kCacheIfRead, &hr);
     if (!set) return hr;
+    hr = ReadWaiting(set);
+    if (FAILED(hr)) return hr;
     std::shared_lock<std::shared_mutex> guard(set->lock);
     *listing = set->saves.BuildListing();
     return S_OK;
@@ -206,6 +283,8 @@ HRESULT CSaveStore::GetSave(const char* setName, int32_t slot, CSmallStr* data) 
   try {
     SetPtr set = FindOrRead(setName, key, folder, seed, Miss::kCacheAndAnswer, &hr);
     if (!set) return hr;
+    hr = ReadWaiting(set);
+    if (FAILED(hr)) return hr;
     std::shared_lock<std::shared_mutex> guard(set->lock);
     const CSave* save = set->saves.Find(slot);
     if (!save) return E_ACCESSDENIED;
@@ -228,7 +307,14 @@ HRESULT CSaveStore::SetSave(const char* setName, int32_t slot, const char* descr
     if (!set) return hr;
     {
       std::unique_lock<std::shared_mutex> guard(set->lock);
-      hr = set->saves.Put(slot, description_text, data_text);
+      if (set->unread) {
+        // The limits are checked as far as they can be without the file's content.
+        CSaveManager probe;
+        hr = probe.Put(slot, description_text, data_text);
+        if (SUCCEEDED(hr)) set->waiting.push_back(Change{false, slot, description_text, data_text});
+      } else {
+        hr = set->saves.Put(slot, description_text, data_text);
+      }
       if (SUCCEEDED(hr)) MarkChanged(set.get());
     }
   } catch (const std::bad_alloc&) {
@@ -273,9 +359,14 @@ HRESULT CSaveStore::RemoveSave(const char* setName, int32_t slot) {
     if (!set) return hr;
     {
       std::unique_lock<std::shared_mutex> guard(set->lock);
-      const HRESULT removed = set->saves.Remove(slot);
-      // A set just read answers 0 whether or not it held the slot.
-      if (!was_read) hr = removed;
+      if (set->unread) {
+        // Whether the slot exists is not known before the file is read.
+        set->waiting.push_back(Change{true, slot, CSmallStr(), CSmallStr()});
+      } else {
+        const HRESULT removed = set->saves.Remove(slot);
+        // A set just read answers 0 whether or not it held the slot.
+        if (!was_read) hr = removed;
+      }
       MarkChanged(set.get());
     }
     StartWriter();
@@ -358,7 +449,7 @@ HRESULT CSaveStore::RunPass(bool force) {
       if (!set->dirty || set->removed) continue;
       if (!force && set->retry_at > now) continue;
       try {
-        work.push_back(Pending{set, set->saves});
+        work.push_back(Pending{set, set->saves, set->unread});
       } catch (const std::bad_alloc&) {
         continue;  // stays changed for the next pass
       }
@@ -383,13 +474,26 @@ HRESULT CSaveStore::WriteOne(Pending* pending) {
       return S_OK;
     }
   }
-  const std::string folder = FolderOf(set->path);
   HRESULT hr = S_OK;
+  try {
+    // The copy of a set taken before its file was read holds nothing: take it again once the
+    // waiting changes are applied (here or by a command in the meantime).
+    if (pending->unread) {
+      hr = ReadWaiting(pending->set);
+      if (SUCCEEDED(hr)) {
+        std::shared_lock<std::shared_mutex> guard(set->lock);
+        pending->saves = set->saves;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    hr = E_OUTOFMEMORY;
+  }
+  const std::string folder = FolderOf(set->path);
   try {
     // Temporary files of a run that was ended in the middle of a write go once per folder.
     if (swept_folders_.insert(folder).second) vexa::storage::RemoveStaleTemporaryFiles(fs_, folder);
     CMemoryStream stream;
-    hr = pending->saves.Encode(&stream);
+    if (SUCCEEDED(hr)) hr = pending->saves.Encode(&stream);
     if (SUCCEEDED(hr)) {
       hr = ReplaceProtectedEntry(fs_, &stream, set->path, set->entry_name.c_str(), kSaveSetPassword,
                                  set->file.get());

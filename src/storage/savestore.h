@@ -13,15 +13,19 @@
 //   when the session ends.
 // - A failed write keeps the set changed; the writer tries again (after 100 ms, doubling up to
 //   5 s while it keeps failing) and Flush() tries once more at once. Writes are atomic.
-// - A file that exists but cannot be read is never written over: commands on that set fail
-//   (VEXA_E_FILE_UNREADABLE) and it is not cached, so a later command reads it again. A damaged
-//   file is copied aside before its first rewrite.
+// - A file that exists but cannot be read (locked for a moment by a virus scanner or a sync tool)
+//   is never written over. Reads of that set fail (VEXA_E_FILE_UNREADABLE) and leave nothing
+//   cached; changes are kept waiting in order and, like a failed write, retried by the writer (and
+//   by the next read of the set): once the file reads, they are applied on top of its content and
+//   written. A damaged file is copied aside before its first rewrite.
 // - Set names are checked (vexa::storage::IsValidSetName): a bad name gets E_INVALIDARG and
 //   touches no file. Names that differ only in ASCII letter case are one set (and one file).
 // - A set removed (slot below 0) while the writer is writing it does not come back.
-// - Limits: see storage/saves.h; at most kMaxCachedSets sets are kept (new ones beyond it fail with
-//   VEXA_E_STORE_LIMIT). Allocation failures fail the command or, on the writer thread, leave the
-//   set changed; they never end the process.
+// - Limits: see storage/saves.h; at most kMaxCachedSets sets are kept. A full cache forgets the
+//   set unused longest among those with nothing pending (it is read again on its next use); only
+//   when every cached set has changes waiting does a new set fail with VEXA_E_STORE_LIMIT. A read
+//   of a set that has no file is answered without caching anything. Allocation failures fail the
+//   command or, on the writer thread, leave the set changed; they never end the process.
 //
 // Folders come from an IDataFolderSource, asked on every command (so a change of the game's folder
 // settings applies at once); a set remembers the file it was read from, and the writer uses only
@@ -32,6 +36,7 @@
 // lock while it writes a file.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -115,7 +120,8 @@ class CSaveStore {
   // VEXA_E_FILE_UNREADABLE; E_INVALIDARG; E_POINTER. `data` is unchanged on failure.
   HRESULT GetSave(const char* setName, int32_t slot, CSmallStr* data);
   // Puts the save (replacing the first save in that slot, else appending). S_OK;
-  // VEXA_E_STORE_LIMIT; VEXA_E_FILE_UNREADABLE; E_INVALIDARG. Null texts count as empty.
+  // VEXA_E_STORE_LIMIT; E_INVALIDARG. A file that cannot be read keeps the change waiting (S_OK).
+  // Null texts count as empty.
   HRESULT SetSave(const char* setName, int32_t slot, const char* description, const char* data);
   // Slot 0 or more: removes the first save in that slot (E_FAIL when there is none; the set is
   // marked changed either way). A negative slot forgets the set with its pending changes and
@@ -136,6 +142,7 @@ class CSaveStore {
   void SetWriteObserver(WriteObserver observer);
 
  private:
+  struct Change;
   struct Set;
   struct Pending;
   using SetPtr = std::shared_ptr<Set>;
@@ -149,18 +156,21 @@ class CSaveStore {
   // Puts `fresh` in the cache unless a set of that key is there; returns the cached one, or null
   // when the cache is full.
   SetPtr Insert(const std::string& key, const SetPtr& fresh);
+  // Drops the clean set used longest ago; false when every set has changes pending. Called with
+  // the cache lock held exclusively.
+  bool EvictOneClean();
   // What a command that does not find its set in the cache does with the read.
   enum class Miss {
     kCacheIfRead,     // EnumSaves: a failed read is answered and the set stays out of the cache
-    kCacheAndAnswer,  // GetSave: the set is cached whatever was read; a failed read is answered
+    kCacheAndAnswer,  // GetSave: the set is cached unless it has no file; a failed read is answered
     kCacheForChange,  // SetSave, RemoveSave: a failed read starts from what was read; a full
                       // cache refuses (VEXA_E_STORE_LIMIT)
   };
   // The command's set: the cached one, or one read from its file and put in the cache as `miss`
   // says (`*was_read` tells which, when given). Null when the command ends here, with the status
-  // to answer in `*status`; otherwise `*status` is S_OK. A file that cannot be read
-  // (VEXA_E_FILE_UNREADABLE) or a lack of memory never enters the cache, so nothing is written
-  // over it. A full cache answers EnumSaves and GetSave from the set read.
+  // to answer in `*status`; otherwise `*status` is S_OK. A file that cannot be read enters the
+  // cache only for a change (as an unread set whose changes wait); a lack of memory never does. A
+  // full cache answers EnumSaves and GetSave from the set read.
   SetPtr FindOrRead(const char* set_name, const std::string& key, const std::string& data_folder,
                     const std::string& seed_folder, Miss miss, HRESULT* status,
                     bool* was_read = nullptr);
@@ -173,6 +183,11 @@ class CSaveStore {
   std::string ResolveFileName(const std::string& folder, const char* set_name);
 
   void MarkChanged(Set* set);
+  // For a set whose changes wait for its unreadable file: reads the file and applies the changes
+  // on top of it. S_OK when the set holds its file's content (now or already);
+  // VEXA_E_FILE_UNREADABLE or E_OUTOFMEMORY when the file still cannot be read. Takes the set's
+  // lock itself; call it holding no lock.
+  HRESULT ReadWaiting(const SetPtr& set);
   void StartWriter();
   void WriterLoop();
   // One pass: writes the changed sets (`force`: also those waiting for their retry time). Returns
@@ -186,6 +201,7 @@ class CSaveStore {
 
   std::shared_mutex cache_lock_;
   std::map<std::string, SetPtr> cache_;
+  std::atomic<uint64_t> use_clock_{0};
 
   // Held for a whole pass (writer or Flush) and by RemoveSave around a deletion.
   std::mutex pass_lock_;

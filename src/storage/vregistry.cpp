@@ -154,8 +154,9 @@ HRESULT CVirtualRegistry::ReadValue(const char* name, CSmallStr* value, bool sha
   const HRESULT hr = Load(shared, &values, &imported, &path, &file);
   if (FAILED(hr)) return hr;
   // The import is written once; if that fails the answer still comes from it, and the next
-  // operation on the scope tries again.
-  if (imported) Store(path, ScopeEntry(shared), values, &file);
+  // operation on the scope tries again. A damaged file is left to the next change: a read never
+  // copies it aside.
+  if (imported && !file.IsDamaged()) Store(path, ScopeEntry(shared), values, &file);
   const auto found = values.Values().find(name);
   if (found == values.Values().end()) return E_FAIL;
   *value = CSmallStr(found->second);

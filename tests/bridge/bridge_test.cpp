@@ -346,6 +346,9 @@ TEST_F(BridgeTest, EvaluateRecognisesOnlyTheCallShape) {
       {"try { __flash__toXML(GS(\"" + kCallEnd, true, "GS", ""},  // a lone quote
       {"try { __flash__toXML(GS(1,2" + kCallEnd, true, "GS", "1,2"},
       {"try { __flash__toXML(GS(" + kCallEnd, true, "GS", ""},
+      // A description with parentheses and an escape: the command keeps it whole.
+      {"try { __flash__toXML(SS;g;1;Level 3 (auto\\tsave)(\"10\"" + kCallEnd, true,
+       "SS;g;1;Level 3 (auto\tsave)", "10"},
       {"alert(1)", false, "", ""},
       {"try { __flash__toXML(GS(\"x\")) }", false, "", ""},    // no end marker
       {"GS(\"x\"" + kCallEnd, false, "", ""},                  // no start marker

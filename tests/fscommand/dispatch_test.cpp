@@ -123,9 +123,10 @@ const Case kCases[] = {
     {L"LK", L"r", {}, {"unknown"}},
     {L"LK:level", L"r", {"ReadSharedValue(level)"}, {"unknown"}, E_FAIL},
     {L"SUK:level", L"7", {"WriteUserValue(:level,7)"}, {}},
-    {L"SUK", L"7", {}, {}},
+    {L"SUK", L"7", {"WriteUserValue(,7)"}, {}},  // the empty key
     {L"LUKlevel", L"r", {"ReadUserValue(level)"}, {"u:level"}},
-    {L"LUK", L"r", {}, {"unknown"}},
+    {L"LUK", L"r", {"ReadUserValue()"}, {"u:"}},
+    {L"LUK", L"r", {"ReadUserValue()"}, {"unknown"}, E_FAIL},
     {L"luk:x", L"r", {"ReadUserValue(:x)"}, {"unknown"}, E_FAIL},
     // Saves
     {L"ES:set", L"r", {"EnumSaves(set)"}, {"<saves set/>"}},
@@ -151,7 +152,7 @@ const Case kCases[] = {
     // High scores
     {L"GHS:tab", L"r", {"GetHighScores(tab)"}, {"<scores tab/>"}},
     {L"GHS:", L"r", {}, {}},
-    {L"GHS:tab", L"r", {"GetHighScores(tab)"}, {""}, E_FAIL},
+    {L"GHS:tab", L"r", {"GetHighScores(tab)"}, {"<highscores>\n</highscores>"}, E_FAIL},
     {L"SHS:tab:", L"95", {"SetHighScore(10,tab,95)"}, {}},
     {L"SHS:tab:5", L"95", {"SetHighScore(5,tab,95)"}, {}},
     {L"SHS:tabx", L"95", {}, {}},

@@ -1,5 +1,5 @@
-// Data folders: the names the movie may give the stores, how the folder is composed, and the work
-// of creating it (access list once per maker folder) against a recording fake of the OS.
+// Data folders: how the folder is composed, and the work of creating it (access list once per
+// maker folder) against a recording fake of the OS. Table names: tablename_test.cpp.
 #include "storage/datafolder.h"
 
 #include <gtest/gtest.h>
@@ -21,45 +21,6 @@ using vexa::storage::CDataFolder;
 using vexa::storage::ComposeDataFolder;
 using vexa::storage::DataFolderNames;
 using vexa::storage::IFolderOps;
-using vexa::storage::IsValidTableName;
-
-struct NameCase {
-  std::string name;
-  bool valid;
-};
-
-class TableNameTest : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(TableNameTest, RefusesNamesThatCannotBeOneEntryOfTheScoreFile) {
-  EXPECT_EQ(IsValidTableName(GetParam().name), GetParam().valid) << "'" << GetParam().name << "'";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TableNameTest,
-    ::testing::Values(
-        NameCase{"Main", true}, NameCase{"Level 1", true}, NameCase{"scores.easy", true},
-        NameCase{"\xE9t\xE9", true},  // ANSI accented letters
-        NameCase{"x", true}, NameCase{std::string(255, 'n'), true}, NameCase{"console", true},
-        NameCase{"com10", true}, NameCase{"nul_", true},
-        // An entry name, not a file: characters a file name cannot hold are fine.
-        NameCase{"Best?", true}, NameCase{"a*b", true}, NameCase{"trailing.", true},
-        // Nothing, or longer than an entry name may be.
-        NameCase{"", false}, NameCase{std::string(256, 'n'), false},
-        // Path separators ('/' would be stored as '\\' and never found again) and climbing out.
-        NameCase{"a/b", false}, NameCase{"a\\b", false}, NameCase{"..", false},
-        NameCase{"..\\..\\boot.ini", false}, NameCase{"a..b", false},
-        // Drive letters and alternate data streams.
-        NameCase{"C:", false}, NameCase{"set:stream", false},
-        // Devices, in any case and with an extension or trailing spaces.
-        NameCase{"CON", false}, NameCase{"con", false}, NameCase{"nul.txt", false},
-        NameCase{"Aux", false}, NameCase{"PRN", false}, NameCase{"COM1", false},
-        NameCase{"lpt9.sav", false}, NameCase{"NUL ", false}, NameCase{"conin$", false},
-        NameCase{"COM\xB9", false},
-        // The stores' files.
-        NameCase{"bstscore.dat", false}, NameCase{"BSTSCORE.DAT", false},
-        NameCase{"localrgs.dat", false}, NameCase{"LocalRgs.Dat", false},
-        // Control characters.
-        NameCase{"tab\there", false}, NameCase{"line\n", false}));
 
 TEST(DataFolderCompose, GameSavesWinsOverGameName) {
   DataFolderNames names;

@@ -70,8 +70,8 @@ TEST_F(PlayerStoresTest, HighScoreCommands) {
 }
 
 TEST_F(PlayerStoresTest, RefusedTablesGetTheFailureAnswers) {
-  EXPECT_EQ(Send(L"GHS;..\\x"), L"");
-  EXPECT_EQ(Send(L"IHS;CON;10;5"), L"<none>");
+  EXPECT_EQ(Send(L"GHS;a/b"), L"<highscores>\n</highscores>");
+  EXPECT_EQ(Send(L"IHS;a\tb;10;5"), L"<none>");
   EXPECT_EQ(Send(L"SHS;a/b;10", L"5"), L"<none>");
   EXPECT_EQ(Send(L"SHIP;T;-1", L"5"), L"<none>");
   EXPECT_EQ(Send(L"SHIP;T;2000000000", L"5"), L"<none>");
@@ -88,6 +88,10 @@ TEST_F(PlayerStoresTest, RegistryCommands) {
   EXPECT_EQ(Send(L"LK;Level"), L"7");
   EXPECT_EQ(Send(L"SK;Empty", L""), L"<none>");
   EXPECT_EQ(Send(L"LK;Empty"), L"");
+  // A bare SUK or LUK names the empty key.
+  EXPECT_EQ(Send(L"LUK"), L"unknown");
+  EXPECT_EQ(Send(L"SUK", L"bare"), L"<none>");
+  EXPECT_EQ(Send(L"LUK"), L"bare");
   const auto entries = store_test::Unpack(
       store_test::ReadBytes(GameFolder("GameBase") + "\\localrgs.dat"), kRegistryPassword);
   ASSERT_EQ(entries.size(), 2u);

@@ -414,6 +414,38 @@ TEST_F(SeedCopyTest, MissingFileIsFilledFromTheSeedWithoutItsReadOnlyFlag) {
   EXPECT_FALSE(flags.read_only);
 }
 
+// A process killed in the middle of the copy must not leave a short file that later reads take for
+// the real one: at every step of the copy the data-folder file is either absent or whole.
+TEST_F(SeedCopyTest, TheCopyAppearsWholeOrNotAtAll) {
+  CFaultInjectingFileSystem fs;
+  int steps = 0;
+  std::vector<std::string> seen_partial;
+  fs.SetHook([&](FileOp op, const std::string&) {
+    ++steps;
+    if (!store_test::PathExists(data_path_)) return;
+    if (ReadBytes(data_path_) != seed_) seen_partial.push_back(vexa::storage::FileOpName(op));
+  });
+  CProtectedContainer file;
+  ASSERT_EQ(ReadWithSeed(&file, &fs), S_OK);
+  fs.SetHook(nullptr);
+  EXPECT_GT(steps, 2);
+  EXPECT_TRUE(seen_partial.empty()) << "partial file before " << seen_partial.front();
+  EXPECT_EQ(ReadBytes(data_path_), seed_);
+  EXPECT_FALSE(store_test::HasTemporaryFiles(Path("data")));
+}
+
+// A failed step of the copy leaves neither a data-folder file nor a temporary file behind.
+TEST_F(SeedCopyTest, AFailedCopyLeavesNothingBehind) {
+  for (const FileOp op : {FileOp::kWrite, FileOp::kFlush, FileOp::kClose, FileOp::kReplace}) {
+    CFaultInjectingFileSystem fs;
+    fs.FailCall(op, 1);
+    CProtectedContainer file;
+    EXPECT_EQ(ReadWithSeed(&file, &fs), S_OK) << vexa::storage::FileOpName(op);
+    EXPECT_FALSE(store_test::PathExists(data_path_)) << vexa::storage::FileOpName(op);
+    EXPECT_FALSE(store_test::HasTemporaryFiles(Path("data"))) << vexa::storage::FileOpName(op);
+  }
+}
+
 TEST_F(SeedCopyTest, SeedIsReadEvenWhenItCannotBeCopied) {
   CFaultInjectingFileSystem fs;
   fs.FailCall(FileOp::kCreateNew, 1, CFaultInjectingFileSystem::kForever);

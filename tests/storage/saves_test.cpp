@@ -92,13 +92,21 @@ TEST(SaveManagerTest, DecodingKeepsWhatWasReadBeforeTheDataEnds) {
   EXPECT_EQ(saves.Find(4)->GetData(), "1");
 }
 
-TEST(SaveManagerTest, DecodingStopsAtTheSaveLimit) {
+// Files written elsewhere may hold more saves than a command may make: they are read whole (the
+// entry size bounds the memory) and every save survives a change.
+TEST(SaveManagerTest, SetsPastTheSaveLimitAreReadWholeAndKeptByAChange) {
   std::vector<SaveRecord> many;
-  for (int i = 0; i <= kMaxSavesPerSet; ++i) many.push_back({i, "", ""});
-  CMemoryStream stream(EncodeSet(many));
+  for (int i = 0; i <= kMaxSavesPerSet + 5; ++i) many.push_back({i, "d", "x"});
+  const store_test::Bytes encoded = EncodeSet(many);
+  CMemoryStream stream(encoded);
   CSaveManager saves;
-  EXPECT_EQ(saves.Decode(&stream), VEXA_E_STORE_LIMIT);
-  EXPECT_EQ(saves.GetCount(), kMaxSavesPerSet);
+  ASSERT_EQ(saves.Decode(&stream), S_OK);
+  EXPECT_EQ(saves.GetCount(), kMaxSavesPerSet + 6);
+  EXPECT_EQ(saves.Put(kMaxSavesPerSet + 100, "", ""), VEXA_E_STORE_LIMIT);
+  ASSERT_EQ(saves.Put(3, "d", "x"), S_OK);
+  CMemoryStream out;
+  ASSERT_EQ(saves.Encode(&out), S_OK);
+  EXPECT_EQ(out.Data(), encoded);
 }
 
 TEST(SaveManagerTest, PutsOverALimitChangeNothing) {

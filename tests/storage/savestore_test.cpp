@@ -297,22 +297,63 @@ TEST_F(SaveStoreTest, ListingOfADamagedFileFailsAndIsNotCached) {
   EXPECT_EQ(Listing("bad"), "<saves>\n\t<save n=\"d\" s=\"4\"/>\n</saves>");
 }
 
-// An unreadable file (locked by another program) is neither cached nor written over; once it can
-// be read again the commands work on its content.
+// An unreadable file (locked by another program) is never written over; once it can be read again
+// the commands work on its content.
 TEST_F(SaveStoreTest, UnreadableFileIsNeverWrittenOver) {
   const Bytes original = SetFile("locked", {{1, "d", "precious"}});
   WriteBytes(DataFile("locked"), original);
   fs_.FailCall(FileOp::kReadFile, 1, CFaultInjectingFileSystem::kForever);
   EXPECT_EQ(Get("locked", 1), "failed " + std::to_string(VEXA_E_FILE_UNREADABLE));
-  EXPECT_EQ(store_->SetSave("locked", 2, "d", "new"), VEXA_E_FILE_UNREADABLE);
-  EXPECT_EQ(store_->RemoveSave("locked", 1), VEXA_E_FILE_UNREADABLE);
   CSmallStr listing;
   EXPECT_EQ(store_->EnumSaves("locked", &listing), VEXA_E_FILE_UNREADABLE);
-  ASSERT_EQ(store_->Flush(), S_OK);
+  EXPECT_EQ(store_->Flush(), S_OK);
   EXPECT_EQ(ReadBytes(DataFile("locked")), original);
   fs_.Clear();
   EXPECT_EQ(store_->SetSave("locked", 2, "d", "new"), S_OK);
   ASSERT_EQ(store_->Stop(), S_OK);
+  EXPECT_EQ(ReadBytes(DataFile("locked")),
+            SetFile("locked", {{1, "d", "precious"}, {2, "d", "new"}}));
+}
+
+// A virus scanner or a sync tool holds the file for a moment just as the movie saves: the changes
+// wait (nothing is written over the file meanwhile) and go to disk on top of its content once it
+// can be read.
+TEST_F(SaveStoreTest, ChangesToABrieflyLockedFileWaitAndAreWrittenOnTopOfIt) {
+  const Bytes original = SetFile("locked", {{1, "d", "precious"}, {3, "d", "gone soon"}});
+  WriteBytes(DataFile("locked"), original);
+  fs_.FailCall(FileOp::kReadFile, 1, CFaultInjectingFileSystem::kForever);
+  EXPECT_EQ(store_->SetSave("locked", 2, "d", "new"), S_OK);
+  EXPECT_EQ(store_->RemoveSave("locked", 3), S_OK);
+  EXPECT_EQ(store_->SetSave("locked", 1, "D", "changed"), S_OK);
+  EXPECT_EQ(store_->GetPendingCount(), 1);
+  EXPECT_EQ(store_->Flush(), VEXA_E_FILE_UNREADABLE);
+  EXPECT_EQ(ReadBytes(DataFile("locked")), original);
+  EXPECT_EQ(store_->GetPendingCount(), 1);
+
+  fs_.Clear();
+  ASSERT_EQ(store_->Stop(), S_OK);
+  EXPECT_EQ(ReadBytes(DataFile("locked")),
+            SetFile("locked", {{1, "D", "changed"}, {2, "d", "new"}}));
+  EXPECT_EQ(Get("locked", 2), "new");
+  EXPECT_EQ(Get("locked", 3), "failed " + std::to_string(E_ACCESSDENIED));
+}
+
+// Reads of a set whose changes wait for its file see the file's content with the changes, as soon
+// as the file can be read.
+TEST_F(SaveStoreTest, ReadsOfAWaitingSetAnswerOnceTheFileCanBeRead) {
+  WriteBytes(DataFile("locked"), SetFile("locked", {{1, "d", "precious"}}));
+  fs_.FailCall(FileOp::kReadFile, 1, CFaultInjectingFileSystem::kForever);
+  store_->Stop();  // no writer: only the read below may resolve the set
+  CSaveStore store(folders_.get(), &fs_, false);
+  EXPECT_EQ(store.SetSave("locked", 2, "d", "new"), S_OK);
+  CSmallStr data;
+  EXPECT_EQ(store.GetSave("locked", 2, &data), VEXA_E_FILE_UNREADABLE);
+  fs_.Clear();
+  CSmallStr listing;
+  ASSERT_EQ(store.EnumSaves("locked", &listing), S_OK);
+  EXPECT_EQ(listing.str(),
+            "<saves>\n\t<save n=\"d\" s=\"1\"/>\n\t<save n=\"d\" s=\"2\"/>\n</saves>");
+  ASSERT_EQ(store.Flush(), S_OK);
   EXPECT_EQ(ReadBytes(DataFile("locked")),
             SetFile("locked", {{1, "d", "precious"}, {2, "d", "new"}}));
 }
@@ -322,9 +363,12 @@ TEST_F(SaveStoreTest, LockedFileUnderTheOs) {
   WriteBytes(DataFile("held"), original);
   vexa::platform::FileHandle lock = vexa::platform::kNoFile;
   if (!vexa::platform::HoldFileLocked(DataFile("held"), &lock)) GTEST_SKIP() << "no file locks";
-  EXPECT_EQ(store_->SetSave("held", 2, "d", "y"), VEXA_E_FILE_UNREADABLE);
+  EXPECT_EQ(store_->SetSave("held", 2, "d", "y"), S_OK);
+  EXPECT_EQ(store_->Flush(), VEXA_E_FILE_UNREADABLE);
   vexa::platform::ReleaseFileLock(lock);
   EXPECT_EQ(ReadBytes(DataFile("held")), original);
+  ASSERT_EQ(store_->Stop(), S_OK);
+  EXPECT_EQ(ReadBytes(DataFile("held")), SetFile("held", {{1, "d", "x"}, {2, "d", "y"}}));
   EXPECT_EQ(Get("held", 1), "x");
 }
 
@@ -361,9 +405,10 @@ TEST_F(SaveStoreTest, CommandsOverTheLimitsFail) {
   EXPECT_EQ(store_->SetSave("big", 0, "", big.c_str()), VEXA_E_STORE_LIMIT);
   EXPECT_EQ(Get("big", 0), "failed " + std::to_string(E_ACCESSDENIED));
 
-  // The set count: files are not written here (nothing but the count is under test).
+  // The set count: files are not written here (nothing but the count is under test). "big" holds
+  // nothing pending, so the last of these sets takes its place; then every set has changes waiting.
   fs_.FailCall(FileOp::kCreateNew, 1, CFaultInjectingFileSystem::kForever);
-  for (int i = 1; i < CSaveStore::kMaxCachedSets; ++i) {
+  for (int i = 1; i <= CSaveStore::kMaxCachedSets; ++i) {
     const std::string set = "s" + std::to_string(i);
     ASSERT_EQ(store_->SetSave(set.c_str(), 0, "", ""), S_OK) << set;
   }
@@ -372,6 +417,61 @@ TEST_F(SaveStoreTest, CommandsOverTheLimitsFail) {
   EXPECT_EQ(store_->SetSave("s1", 1, "", "more"), S_OK);
   store_->SetWriteObserver(nullptr);
   store_.reset();  // the final flush fails quietly; nothing can be written
+}
+
+// Asking for sets that have no file leaves nothing behind: a movie that probes thousands of names
+// can still make a new set afterwards.
+TEST_F(SaveStoreTest, ReadsOfSetsWithoutAFileDoNotFillTheCache) {
+  for (int i = 0; i < CSaveStore::kMaxCachedSets; ++i) {
+    const std::string set = "probe" + std::to_string(i);
+    ASSERT_EQ(Get(set.c_str(), 0), "failed " + std::to_string(E_ACCESSDENIED)) << set;
+  }
+  ASSERT_EQ(store_->SetSave("fresh", 1, "d", "x"), S_OK);
+  ASSERT_EQ(store_->Stop(), S_OK);
+  EXPECT_EQ(ReadBytes(DataFile("fresh")), SetFile("fresh", {{1, "d", "x"}}));
+}
+
+// Thousands of files are written here; their durability is not under test, so the flushes are
+// skipped. Files whose name starts with "blocked" cannot be created while `block` is set.
+class CQuickFileSystem : public CFaultInjectingFileSystem {
+ public:
+  bool block = false;
+  bool CreateNew(const std::string& path, vexa::platform::FileHandle* file) override {
+    if (block && vexa::storage::NameOf(path).rfind("blocked", 0) == 0) return false;
+    return CFaultInjectingFileSystem::CreateNew(path, file);
+  }
+  bool Flush(vexa::platform::FileHandle) override { return true; }
+  bool SyncFolder(const std::string&) override { return true; }
+};
+
+TEST_F(SaveStoreTest, AFullCacheForgetsSetsOnDiskButNeverAPendingChange) {
+  CQuickFileSystem fs;
+  CSaveStore store(folders_.get(), &fs, false);
+  fs.block = true;
+  ASSERT_EQ(store.SetSave("blocked", 7, "d", "unsaved"), S_OK);
+  for (int i = 1; i < CSaveStore::kMaxCachedSets; ++i) {
+    const std::string set = "s" + std::to_string(i);
+    ASSERT_EQ(store.SetSave(set.c_str(), i, "d", set.c_str()), S_OK) << set;
+  }
+  EXPECT_NE(store.Flush(), S_OK);  // every set but the blocked one is on disk now
+  EXPECT_EQ(store.GetPendingCount(), 1);
+
+  // The blocked set was used first, so it would be the first to go if pending changes could.
+  for (int i = 0; i < 50; ++i) {
+    const std::string set = "new" + std::to_string(i);
+    ASSERT_EQ(store.SetSave(set.c_str(), 0, "", "n"), S_OK) << set;
+  }
+  // Forgotten sets come back from their files.
+  for (const int i : {1, 2, CSaveStore::kMaxCachedSets - 1}) {
+    const std::string set = "s" + std::to_string(i);
+    CSmallStr data;
+    ASSERT_EQ(store.GetSave(set.c_str(), i, &data), S_OK) << set;
+    EXPECT_EQ(data.str(), set);
+  }
+  fs.block = false;
+  ASSERT_EQ(store.Flush(), S_OK);
+  EXPECT_EQ(ReadBytes(DataFile("blocked")), SetFile("blocked", {{7, "d", "unsaved"}}));
+  EXPECT_EQ(ReadBytes(DataFile("new49")), SetFile("new49", {{0, "", "n"}}));
 }
 
 TEST_F(SaveStoreTest, WithoutADataFolderEveryCommandFails) {

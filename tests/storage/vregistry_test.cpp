@@ -238,6 +238,10 @@ TEST_F(VirtualRegistryTest, AScopeThatDoesNotDecodeImportsAgainAndTheOtherScopeI
   store_test::WriteBytes(File(), file);
   PutRegistryString("a", "imported");
   EXPECT_EQ(Lk("a"), "imported");
+  // Reads leave the damaged file alone; the first change copies it aside and rewrites it.
+  EXPECT_FALSE(store_test::PathExists(temp_ / "localrgs.dat.damaged-1"));
+  ASSERT_EQ(store_->WriteValue("b", "3", true), S_OK);
+  EXPECT_EQ(Lk("a"), "imported");
   EXPECT_EQ(store_test::ReadBytes(temp_ / "localrgs.dat.damaged-1"), file);
   const Bytes now = store_test::ReadBytes(File());
   EXPECT_EQ(store_test::StoredBlocks(now)[1], store_test::StoredBlocks(file)[1]);
@@ -248,8 +252,38 @@ TEST_F(VirtualRegistryTest, AFileThatIsNotAContainerIsKeptAndTheScopeImported) {
   const Bytes junk = {1, 2, 3, 4, 5};
   store_test::WriteBytes(File(), junk);
   PutRegistryString("k", "v");
+  // A read answers from the import but does not copy or rewrite the damaged file.
   EXPECT_EQ(Lk("k"), "v");
+  EXPECT_EQ(store_test::ReadBytes(File()), junk);
+  EXPECT_FALSE(store_test::PathExists(temp_ / "localrgs.dat.damaged-1"));
+  ASSERT_EQ(store_->WriteValue("k2", "v2", true), S_OK);
   EXPECT_EQ(store_test::ReadBytes(temp_ / "localrgs.dat.damaged-1"), junk);
+  EXPECT_EQ(Lk("k"), "v");
+  EXPECT_EQ(Lk("k2"), "v2");
+}
+
+// The names of the damaged-file copies in `folder`.
+std::vector<std::string> DamagedCopies(const std::string& folder) {
+  std::vector<std::string> copies;
+  for (const std::string& name : store_test::FolderNames(folder)) {
+    if (name.find(kDamagedSuffix) != std::string::npos) copies.push_back(name);
+  }
+  return copies;
+}
+
+// A damaged file whose rewrite keeps failing is copied aside once, however many commands try.
+TEST_F(VirtualRegistryTest, ADamagedFileThatCannotBeRewrittenIsCopiedOnce) {
+  store_test::WriteBytes(File(), {9, 9, 9});
+  fs_.FailCall(FileOp::kReplace, 1, CFaultInjectingFileSystem::kForever);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(store_->WriteValue("k", "v", true), VEXA_E_WRITE_FAILED);
+    EXPECT_EQ(Lk("k"), "unknown");
+  }
+  EXPECT_EQ(DamagedCopies(temp_.Path()), std::vector<std::string>{"localrgs.dat.damaged-1"});
+  fs_.Clear();
+  ASSERT_EQ(store_->WriteValue("k", "v", true), S_OK);
+  EXPECT_EQ(DamagedCopies(temp_.Path()), std::vector<std::string>{"localrgs.dat.damaged-1"});
+  EXPECT_EQ(Lk("k"), "v");
 }
 
 TEST_F(VirtualRegistryTest, NullArgumentsAndValuesPastTheLimits) {

@@ -17,10 +17,20 @@ expect_match("${out}" "2 sets \\(4 saves\\), 2 tables, 2 scopes" "list good")
 
 # A folder with trouble: listed, and the exit status says so.
 run(1 out list mixed)
-expect_match("${out}" "broken +not a file of the player's - not a save set" "list mixed")
+expect_match("${out}" "broken +other file, not the player's - not a save set" "list mixed")
 expect_match("${out}" "saves\\.damaged-1 +copy of a damaged file" "list mixed")
 expect_match("${out}" "saves\\.~vexa999-1\\.tmp +temporary file" "list mixed")
-expect_match("${out}" "readme\\.txt +not a file of the player's" "list mixed")
+expect_match("${out}" "readme\\.txt +other file, not the player's\n" "list mixed")
+expect_match("${out}" "desktop\\.ini +other file, not the player's\n" "list mixed")
+
+# Files that are not the player's (Windows' desktop.ini, notes) are no problem: list succeeds, and a
+# restore leaves them where they are.
+file(COPY "${WORK}/good/" DESTINATION "${WORK}/others")
+file(WRITE "${WORK}/others/desktop.ini" "[.ShellClassInfo]\r\nIconResource=game.ico,0\r\n")
+file(WRITE "${WORK}/others/notes.txt" "level 3 is hard")
+run(0 out list others)
+expect_match("${out}" "desktop\\.ini +other file, not the player's\n" "list others")
+expect_match("${out}" "2 sets \\(4 saves\\), 2 tables, 2 scopes, 2 other files\n$" "list others")
 
 # print: the texts, quoted with odd bytes escaped.
 run(0 out print good)
@@ -46,6 +56,10 @@ if(NOT rc EQUAL 0)
   message(SEND_ERROR "export to standard output: exit ${rc}")
 endif()
 expect_same(good.txt good_stdout.txt)
+# An export never replaces a file, as --keep never does: it may be the only copy of a folder.
+run(1 out export good good.txt)
+expect_match("${out_ERR}" "good\\.txt already exists" "export over a file")
+expect_same(good.txt good_stdout.txt)
 file(READ "${WORK}/good.txt" text)
 expect_match("${text}" "^vexasaves 1\nset \"profile\"\nsave 0 \"Ann\" \"<p a=%221%22/>\"\n" "export text")
 
@@ -65,6 +79,15 @@ expect_match("${out}" "save set \"third\": 1 save" "import")
 expect_match("${out}" "\"speed\" = \"3\"\n  \"volume\" = \"80\"" "import")
 expect_match("${out}" "high-score table \"Main\": 1 score\n" "import replaces a table whole")
 expect_match("${out}" "high-score table \"Odd\": 3 scores" "import keeps other tables")
+
+# An export an editor saved with a byte-order mark imports.
+run(0 out import copy bom.txt)
+run(0 out print copy --set bom)
+expect_match("${out}" "slot 4 \"from Notepad\"" "import with a byte-order mark")
+
+run(0 out restore others good.txt --keep others_kept.txt)
+run(0 out list others)
+expect_match("${out}" "notes\\.txt +other file" "restore keeps other files")
 
 # restore makes the folder hold exactly the export, keeping the previous contents first.
 file(WRITE "${WORK}/small.txt" "vexasaves 1\nset \"profile\"\nsave 0 \"Bob\" \"b\"\n")
@@ -105,6 +128,13 @@ expect_match("${out}" "^base.Quorva.Puzzle\n$" "where")
 run(0 out where --base base --game Puzzle --saves PuzzleSaves)
 expect_match("${out}" "^base.Quorva.PuzzleSaves\n$" "where with GAMESAVES")
 
+# Without a game name there is no folder to print.
+run(2 out where --base base)
+expect_match("${out_ERR}" "where needs the game's name" "where without --game")
+expect_no_match("${out}" "Quorva" "where without --game")
+run(0 out where --base base --saves PuzzleSaves)
+expect_match("${out}" "^base.Quorva.PuzzleSaves\n$" "where with GAMESAVES only")
+
 # Usage.
 run(2 out)
 run(2 out list)
@@ -112,3 +142,5 @@ run(2 out frobnicate good)
 run(2 out print good --bogus)
 run(0 out --help)
 expect_match("${out}" "usage:" "help")
+expect_match("${out}" "--base FOLDER" "help names --base")
+expect_match("${out}" "while the game runs" "help on a running game")

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -59,6 +60,42 @@ TEST(ExportFormat, WindowsLineEndingsCommentsAndBlankLinesAreFine) {
   EXPECT_EQ(back.sets[0].saves[0].data, "x");
 }
 
+// Editors on Windows save text with a byte-order mark (Notepad's "UTF-8" and "Unicode"); an export
+// that went through one must still import. The format itself is ASCII, so every one of these holds
+// the same export.
+TEST(ExportFormat, AByteOrderMarkIsSkipped) {
+  const std::string plain = "vexasaves 1\r\nset \"s\"\r\nsave 2 \"d%E9\" \"x\"\r\n";
+  std::string le = "\xFF\xFE", be = "\xFE\xFF";
+  for (char c : plain) {
+    le += std::string{c, '\0'};
+    be += std::string{'\0', c};
+  }
+  for (const std::string& text : {"\xEF\xBB\xBF" + plain, le, be}) {
+    SCOPED_TRACE(QuoteText(text.substr(0, 4)));
+    ExportContents back;
+    std::string error;
+    ASSERT_TRUE(ParseExport(text, &back, &error)) << error;
+    ASSERT_EQ(back.sets.size(), 1u);
+    ASSERT_EQ(back.sets[0].saves.size(), 1u);
+    EXPECT_EQ(back.sets[0].saves[0].description, "d\xE9");
+    EXPECT_EQ(back.sets[0].saves[0].data, "x");
+  }
+  // UTF-16 text must be whole and ASCII, as every export is.
+  const std::pair<std::string, const char*> bad[] = {
+      {le.substr(0, 7), "line 1: not a vexasaves export (UTF-16 text cut short)"},
+      {std::string("\xFF\xFEv\0\xE9\0", 6),
+       "line 1: not a vexasaves export (UTF-16 text that is not ASCII)"},
+      {std::string("\xFE\xFF\x01v", 4),
+       "line 1: not a vexasaves export (UTF-16 text that is not ASCII)"},
+  };
+  for (const auto& c : bad) {
+    ExportContents back;
+    std::string error;
+    EXPECT_FALSE(ParseExport(c.first, &back, &error));
+    EXPECT_EQ(error, c.second);
+  }
+}
+
 struct BadCase {
   const char* text;
   const char* error;
@@ -92,6 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"vexasaves 1\nset s\n", "line 2: bad quoted text s"},
         BadCase{"vexasaves 1\nset \"a\" \"b\"\n", "line 2: set needs one name"},
         BadCase{"vexasaves 1\nscope \"x\"\nvalue \"a\"\n", "line 3: value needs a name and a text"},
-        BadCase{"vexasaves 1\nsets \"x\"\n", "line 2: unknown item sets"}));
+        BadCase{"vexasaves 1\nsets \"x\"\n", "line 2: unknown item sets"},
+        // A byte-order mark counts only at the very start.
+        BadCase{"vexasaves 1\n\xEF\xBB\xBFset \"x\"\n", "line 2: unknown item \xEF\xBB\xBFset"}));
 
 }  // namespace

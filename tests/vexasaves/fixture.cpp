@@ -1,7 +1,8 @@
 // Makes the data folders the vexasaves CLI test works on, through the player's own stores:
 //   <work>/good   sets, tables and registry scopes, every file intact;
 //   <work>/mixed  the same plus a damaged set file, a damaged copy the player kept, a temporary
-//                 file of an interrupted write and a file that is not the player's.
+//                 file of an interrupted write and two files that are not the player's;
+//   <work>/bom.txt an export saved by an editor that puts a UTF-8 byte-order mark in front.
 // Usage: vexasaves_fixture <work folder>
 #include <cstdio>
 #include <string>
@@ -60,9 +61,14 @@ int main(int argc, char** argv) {
   const std::string good = work + "/good";
   const std::string mixed = work + "/mixed";
   if (!Fill(good) || !Fill(mixed)) return 1;
-  const bool extra = WriteText(mixed + "/broken", "not a container at all") &&
-                     WriteText(mixed + "/saves.damaged-1", "old bytes") &&
-                     WriteText(mixed + "/saves.~vexa999-1.tmp", "half") &&
-                     WriteText(mixed + "/readme.txt", "notes");
+  // "broken" begins like a container (magic, compressed mode) and breaks off: a damaged save set.
+  const bool extra =
+      WriteText(mixed + "/broken", std::string("\xCF\x01\x20\x00", 4) + "cut off") &&
+      WriteText(mixed + "/saves.damaged-1", "old bytes") &&
+      WriteText(mixed + "/saves.~vexa999-1.tmp", "half") &&
+      WriteText(mixed + "/readme.txt", "notes") &&
+      WriteText(mixed + "/desktop.ini", "[.ShellClassInfo]\r\nIconResource=game.ico,0\r\n") &&
+      WriteText(work + "/bom.txt",
+                "\xEF\xBB\xBFvexasaves 1\r\nset \"bom\"\r\nsave 4 \"from Notepad\" \"n\"\r\n");
   return extra ? 0 : 1;
 }

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 
+#include "commands.h"
 #include "storage/faultfs.h"
 #include "storage/protectedfile.h"
 #include "storage/store_support.h"
@@ -108,7 +111,8 @@ TEST_F(FolderTest, NamesThePlayerRefusesFailBeforeAnythingIsWritten) {
 TEST_F(FolderTest, DamagedFilesAreReportedAndKeptAsideByAMerge) {
   std::string error;
   ASSERT_TRUE(WriteDataFolder(&fs_, temp_.Path(), Sample(), WriteMode::kReplace, &error)) << error;
-  const store_test::Bytes junk = {'j', 'u', 'n', 'k'};
+  // Begins like a container, so it is a damaged file of the player's, not someone else's file.
+  const store_test::Bytes junk = {0xCF, 0x01, 'j', 'u', 'n', 'k'};
   store_test::WriteBytes(temp_ / "saves", junk);
   FolderReport report;
   Read(&report);
@@ -151,6 +155,54 @@ TEST_F(FolderTest, AFileThatCannotBeReadIsReportedAndNotWrittenOver) {
   EXPECT_TRUE(report.HasProblems());
   EXPECT_FALSE(WriteDataFolder(&fs_, temp_.Path(), Sample(), WriteMode::kMerge, &error));
   EXPECT_NE(error.find("cannot be read"), std::string::npos) << error;
+}
+
+// Windows and people put their own files into a data folder; they are not the player's, so they
+// are listed without a problem, while a file the player did write and can no longer read still is
+// one.
+TEST_F(FolderTest, FilesThatAreNotThePlayersAreOtherFilesNotProblems) {
+  std::string error;
+  ASSERT_TRUE(WriteDataFolder(&fs_, temp_.Path(), Sample(), WriteMode::kReplace, &error)) << error;
+  const store_test::Bytes set = store_test::ReadBytes(temp_ / "saves");
+  ASSERT_GT(set.size(), 8u);
+  struct Case {
+    const char* name;
+    store_test::Bytes bytes;
+    bool problem;
+  };
+  const std::string ini = "[.ShellClassInfo]\r\nIconResource=game.ico,0\r\n";
+  const Case cases[] = {
+      {"desktop.ini", store_test::Bytes(ini.begin(), ini.end()), false},
+      {"notes.txt", {'m', 'y', ' ', 'n', 'o', 't', 'e', 's'}, false},
+      // Starts like a container but is no well-formed one: a save set the player wrote, damaged.
+      {"cut", store_test::Bytes(set.begin(), set.begin() + 6), true},
+      // A whole container under another name: the player cannot read it as that set.
+      {"renamed", set, true},
+  };
+  for (const Case& c : cases) store_test::WriteBytes(temp_ / c.name, c.bytes);
+  FolderReport report;
+  Read(&report);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto it = std::find_if(report.files.begin(), report.files.end(),
+                           [&](const FolderFile& f) { return f.fileName == c.name; });
+    ASSERT_NE(it, report.files.end());
+    EXPECT_EQ(it->kind, FolderFile::Kind::kOther);
+    EXPECT_EQ(!it->problem.empty(), c.problem) << it->problem;
+  }
+  for (const char* name : {"cut", "renamed"}) ASSERT_TRUE(fs_.Remove(temp_ / name));
+  report = FolderReport();
+  Read(&report);
+  EXPECT_FALSE(report.HasProblems());
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(ListCommand(&fs_, temp_.Path(), out), 0);
+  std::rewind(out);
+  std::string text;
+  for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
+  std::fclose(out);
+  EXPECT_NE(text.find("desktop.ini"), std::string::npos) << text;
+  EXPECT_NE(text.find("2 other files"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -117,7 +117,46 @@ std::string WriteExport(const ExportContents& contents) {
   return out;
 }
 
-bool ParseExport(const std::string& text, ExportContents* contents, std::string* error) {
+namespace {
+
+// The export's bytes without a byte-order mark, which Windows editors put in front when they save
+// (UTF-8, or UTF-16 as Notepad's "Unicode"). An export is ASCII, so UTF-16 text comes back byte for
+// byte; anything else in it was not written by vexasaves. False with `why` when it cannot be.
+bool StripByteOrderMark(const std::string& text, std::string* plain, std::string* why) {
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    *plain = text.substr(3);
+    return true;
+  }
+  const bool little = text.compare(0, 2, "\xFF\xFE") == 0;
+  if (!little && text.compare(0, 2, "\xFE\xFF") != 0) {
+    *plain = text;
+    return true;
+  }
+  if (text.size() % 2 != 0) {
+    *why = "UTF-16 text cut short";
+    return false;
+  }
+  plain->clear();
+  for (size_t i = 2; i < text.size(); i += 2) {
+    const unsigned char low = static_cast<unsigned char>(text[little ? i : i + 1]);
+    const unsigned char high = static_cast<unsigned char>(text[little ? i + 1 : i]);
+    if (high != 0 || low > 0x7F) {
+      *why = "UTF-16 text that is not ASCII";
+      return false;
+    }
+    plain->push_back(static_cast<char>(low));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseExport(const std::string& bytes, ExportContents* contents, std::string* error) {
+  std::string text, why;
+  if (!StripByteOrderMark(bytes, &text, &why)) {
+    if (error) *error = "line 1: not a vexasaves export (" + why + ")";
+    return false;
+  }
   enum { kNone, kSet, kTable, kScope } current = kNone;
   bool header = false;
   size_t lineNumber = 0;

@@ -12,7 +12,8 @@
 // One item per line; `save` lines belong to the `set` above them, `score` lines to the `table`,
 // `value` lines to the `scope`. Texts are quoted; inside the quotes every byte below 0x20 or above
 // 0x7E, '"' and '%' is written as %XX (two hex digits), so texts in any code page survive. Empty
-// lines and lines starting with '#' are ignored.
+// lines and lines starting with '#' are ignored. A byte-order mark in front (UTF-8, or UTF-16 text
+// that is all ASCII, as editors on Windows save it) is skipped.
 #pragma once
 
 #include <cstdint>

@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "storage/archiver.h"
 #include "storage/atomicfile.h"
+#include "storage/containerformat.h"
 #include "storage/datafolder.h"
 #include "storage/highscores.h"
 #include "storage/protectedfile.h"
@@ -82,15 +83,33 @@ void ReadEntries(IFileSystem* fs, const std::string& path, const char* password,
   }
 }
 
+// Every file the player writes begins with the container's magic and mode bytes, so bytes that do
+// not are someone else's file rather than a damaged save set. An empty file is kept as damaged: an
+// older player that wrote in place leaves one when it crashes.
+bool StartsLikeContainer(const std::vector<uint8_t>& bytes) {
+  return bytes.size() >= 2 && bytes[0] == vexa::container::kMagic &&
+         (bytes[1] == vexa::container::kModeStored || bytes[1] == vexa::container::kModeCompressed);
+}
+
 void ReadSaveSet(IFileSystem* fs, const std::string& path, FolderFile* file,
                  ExportContents* contents) {
   // The entry is named after the set in the player's code page; the file name is its UTF-8 form.
   const std::string setName =
       vexa::platform::WideToAnsi(vexa::platform::Utf8ToWide(file->fileName));
+  if (!vexa::storage::IsValidSetName(setName.c_str())) {
+    file->kind = FolderFile::Kind::kOther;  // the player never names a set file like this
+    return;
+  }
   CProtectedContainer container;
   CMemoryStream entry;
   const HRESULT hr =
       ReadProtectedEntry(fs, path, setName.c_str(), kSaveSetPassword, &container, &entry);
+  if (container.GetState() == CProtectedContainer::State::kNotContainer &&
+      !StartsLikeContainer(container.GetBytes())) {
+    // desktop.ini, a player's notes: never written by the player, so nothing of a game is lost.
+    file->kind = FolderFile::Kind::kOther;
+    return;
+  }
   if (container.GetState() != CProtectedContainer::State::kParsed) {
     file->kind = FolderFile::Kind::kOther;
     AddProblem(file, container.GetState() == CProtectedContainer::State::kNotContainer

@@ -21,7 +21,7 @@ struct FolderFile {
     kRegistry,     // "localrgs.dat"
     kDamagedCopy,  // "<file>.damaged-<n>": the player kept a damaged file's bytes here
     kTemporary,    // a temporary file left by a write that was interrupted
-    kOther,        // not a file of the player's
+    kOther,        // not a save set (a problem only when it starts like a file of the player's)
   };
   Kind kind = Kind::kOther;
   std::string fileName;  // UTF-8, without the folder
