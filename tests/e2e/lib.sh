@@ -62,6 +62,17 @@ stop_all_programs() {
   done
 }
 
+# --- The environment -------------------------------------------------------------------------------
+# Empties WORK and starts what `arch` programs need without sound (scripts/wine-env.sh): a display
+# and a Wine prefix, WORK/../wineprefix unless WINEPREFIX names one. False when it did not start.
+start_e2e_environment() {  # arch
+  rm -rf "$WORK"
+  mkdir -p "$WORK"
+  [[ -n ${WINEPREFIX:-} ]] || export WINEPREFIX=$WORK/../wineprefix
+  VEXA_ENV_AUDIO=0 vexa_env_start "$1" "$WORK" "$WORK" || return 1
+  echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX loader=$VEXA_WINE ($VEXA_WINE_WHY)"
+}
+
 # --- Programs ------------------------------------------------------------------------------------
 # The sourcing script sets WORK, the folder of the programs' folders and of their output.
 

@@ -80,16 +80,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-rm -rf "$WORK"
-mkdir -p "$WORK"
-if [[ -z ${WINEPREFIX:-} ]]; then
-  export WINEPREFIX=$WORK/../wineprefix
-fi
 # Shortcuts must not become menu entries and desktop files in the real home folder.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d"
-VEXA_ENV_AUDIO=0 vexa_env_start "$ARCH" "$WORK" "$WORK" ||
-  give_up "no environment for $ARCH programs"
-echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX loader=$VEXA_WINE ($VEXA_WINE_WHY)"
+start_e2e_environment "$ARCH" || give_up "no environment for $ARCH programs"
 
 # --- Wine -----------------------------------------------------------------------------------------
 # Wine's background processes keep inherited pipes open: every program's output goes to a file.

@@ -63,13 +63,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-rm -rf "$WORK"
-mkdir -p "$WORK"
-if [[ -z ${WINEPREFIX:-} ]]; then
-  export WINEPREFIX=$WORK/../wineprefix
-fi
-VEXA_ENV_AUDIO=0 vexa_env_start "$ARCH" "$WORK" "$WORK" || give_up "no environment for $ARCH programs"
-echo "DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX loader=$VEXA_WINE ($VEXA_WINE_WHY)"
+start_e2e_environment "$ARCH" || give_up "no environment for $ARCH programs"
 
 # The demo's game folder as an author keeps it.
 GAME=$WORK/demo-game
