@@ -89,7 +89,7 @@ libraries *.dll at its top; add-ons in Addons\\) to a shipped game, on Linux (bi
 2. Run shipped/<Name>/<Name>.exe (on Windows, or under Wine); the game's saves live in %APPDATA%\\Quorva\\<GAMENAME>.
 3. Ship yours: vexaship my-game --out shipped --plugin <your NPAPI plug-in DLL> --icon my.ico --version 1.0.0.0 --product "My Game"
 4. Add --installer (setup.exe; needs NSIS), --zip, --single-file (one .exe) or --sign cert.pfx --sign-password-file pw.txt.
-5. docs/authoring.md, chapter "Shipping your game", says the rest (64-bit games: --arch x86_64).
+5. docs/authoring.md, chapter "Shipping your game", says the rest (64-bit games: --arch x86_64 with 64-bit plug-in DLLs).
 TEXT
 
 step "archiving $KIT.zip"
