@@ -1,5 +1,6 @@
 #include "player/iconfile.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "storage/containerformat.h"
@@ -27,6 +28,7 @@ constexpr size_t kPngMinimumSize = 8 + 25;
 constexpr size_t kInfoHeaderSize = 40;
 constexpr uint32_t kCompressionRgb = 0;
 constexpr uint32_t kCompressionBitFields = 3;
+constexpr uint64_t kBitFieldsSize = 3 * 4;
 // Far above any real icon; keeps the size sums small and exact.
 constexpr int64_t kLargestSide = 1024;
 
@@ -62,17 +64,21 @@ int32_t IconImageDepth(const uint8_t* data, size_t size) {
   uint64_t needed = header_size;
   if (compression == kCompressionBitFields) {
     if (bits != 16 && bits != 32) return 0;
-    // Three colour masks follow a plain info header; larger headers hold them.
-    if (header_size == kInfoHeaderSize) needed += 12;
+    // The three colour masks are read from just after a plain info header's 40 bytes, whatever
+    // the header claims: a header that long holds them, a shorter one leaves them to follow it.
+    needed = std::max<uint64_t>(header_size, kInfoHeaderSize + kBitFieldsSize);
   } else if (compression != kCompressionRgb) {
     return 0;
   }
+  // The system places the colour count's palette before the bits at every depth, so a deep image
+  // that names colours moves its bits that much further in.
+  uint64_t entries = colors_used;
   if (bits <= 8) {
     const uint64_t full_palette = uint64_t{1} << bits;
-    const uint64_t entries = colors_used != 0 ? colors_used : full_palette;
+    if (entries == 0) entries = full_palette;
     if (entries > full_palette) return 0;
-    needed += entries * 4;
   }
+  needed += entries * 4;
   const int64_t rows = double_height / 2;
   needed += static_cast<uint64_t>(RowBytes(width, bits) * rows);
   needed += static_cast<uint64_t>(RowBytes(width, 1) * rows);

@@ -9,8 +9,9 @@
 //
 // The file is untrusted input. Nothing read from it is believed without a check against the
 // file's size: the directory must fit, every image must lie inside the file after the directory,
-// and a DIB's header, palette and bits must fit inside its image's bytes (the system reads that
-// far). Images that fail are left out; a file with none left fails.
+// and a DIB's header, bit fields, palette and bits must fit inside its image's bytes, sized as the
+// system sizes them (it reads that far): the palette has the colour count's entries at every depth,
+// 16, 24 and 32 bits included. Images that fail are left out; a file with none left fails.
 #pragma once
 
 #include <cstddef>
@@ -60,8 +61,9 @@ class CIconFile {
 };
 
 // The colour depth of an icon image in `size` bytes at `data`, when the image is whole: a PNG
-// stream (32), or a DIB whose header, bit fields, palette, colour bits and AND mask all fit in
-// `size`. 0 for anything else.
+// stream (32), or a DIB whose header, bit fields, palette (the colour count's entries, or the
+// full table up to 8 bits when the count is 0), colour bits and AND mask all fit in `size`. 0 for
+// anything else.
 int32_t IconImageDepth(const uint8_t* data, size_t size);
 
 }  // namespace vexa::player

@@ -609,15 +609,16 @@ HRESULT CBasePlayerImpl::GetMaxDisplayMode(int32_t*, int32_t*, int32_t*) {
 
 HRESULT CBasePlayerImpl::SetMovieRect(int32_t x, int32_t y, int32_t width, int32_t height) {
   if (!holder_) return E_UNEXPECTED;
-  placement_.x = x;
-  placement_.y = y;
-  placement_.width = width;
-  placement_.height = height;
-  holder_->SetMovieSize(width, height);
-  // Saturated: the movie sends these numbers, and x + width must not overflow.
-  const int64_t right = std::clamp<int64_t>(int64_t{x} + width, INT32_MIN, INT32_MAX);
-  const int64_t bottom = std::clamp<int64_t>(int64_t{y} + height, INT32_MIN, INT32_MAX);
-  return holder_->SetWindowRect(x, y, static_cast<int32_t>(right), static_cast<int32_t>(bottom));
+  // The movie sends these numbers, so they obey the movie element's bounds: a size no window can
+  // have keeps the current one (a later <movie> without sizes would make it the client area), and
+  // a position is held to what a window coordinate can be. That also keeps x + width in range.
+  placement_.x = ClampCoordinate(x);
+  placement_.y = ClampCoordinate(y);
+  if (IsValidDimension(width)) placement_.width = width;
+  if (IsValidDimension(height)) placement_.height = height;
+  holder_->SetMovieSize(placement_.width, placement_.height);
+  return holder_->SetWindowRect(placement_.x, placement_.y, placement_.x + placement_.width,
+                                placement_.y + placement_.height);
 }
 
 HRESULT CBasePlayerImpl::SetPreferWide(int32_t) {

@@ -162,8 +162,10 @@ class CBasePlayerImpl : public IScriptDilator, public IFSCommandDilator {
   HRESULT GetMaxDisplayMode(int32_t* width, int32_t* height, int32_t* bitsPerPixel) override;
   HRESULT WriteUserValue(const char* name, const char* value) override;
   HRESULT ReadUserValue(const char* name, CSmallStr* value) override;
-  // Movie x, y, width, height := the arguments; holder SetMovieSize, then SetWindowRect; the last
-  // holder status. E_UNEXPECTED when not started.
+  // Movie x, y := the arguments held to kMinCoordinate..kMaxCoordinate; width, height := the
+  // arguments IsValidDimension accepts (others keep the current size, as for <movie>); holder
+  // SetMovieSize, then SetWindowRect with those values; the last holder status. E_UNEXPECTED
+  // (nothing changed) when not started.
   HRESULT SetMovieRect(int32_t x, int32_t y, int32_t width, int32_t height) override;
   HRESULT SetPreferWide(int32_t on) override;
   HRESULT GetPreferWide(int32_t* on) override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,12 @@ std::string WindowsFolder(std::string folder) {
 
 }  // namespace
 
+bool IsPluginLibraryName(std::string_view name) {
+  constexpr std::string_view kSuffix = ".dll";
+  return name.size() >= kSuffix.size() &&
+         vexa::platform::EqualsNoCaseAscii(name.substr(name.size() - kSuffix.size()), kSuffix);
+}
+
 CPluginLibraryList::~CPluginLibraryList() {
   UnloadPluginLibraries(this);
   SetHostControl(nullptr);
@@ -52,6 +59,9 @@ size_t LoadPluginLibraries(CPluginLibraryList* list, const char* folder) {
 
   std::vector<std::string> names;
   if (!vexa::platform::FindFiles(base + "*.dll", &names)) return 0;
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [](const std::string& name) { return !IsPluginLibraryName(name); }),
+              names.end());
   std::sort(names.begin(), names.end(), NameBefore);
 
   size_t added = 0;

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/library.h"
@@ -50,10 +51,17 @@ class CPluginLibraryList {
   IVEXAHostControl* host_ = nullptr;
 };
 
+// Whether a file of the folder is taken for a plug-in library: its own name ends in ".dll", ASCII
+// case ignored. A Windows "*.dll" search also answers names whose 8.3 short name matches
+// ("foo.dll_old" as FOO~1.DLL); this is what keeps those out.
+bool IsPluginLibraryName(std::string_view name);
+
 // Loads the plug-in libraries of `folder` (either separator, trailing one optional; null or empty:
-// the executable's folder) into `list`: every file matching "*.dll" (ASCII case ignored), in the
+// the executable's folder) into `list`: every file whose name passes IsPluginLibraryName, in the
 // order of their names compared ignoring ASCII case, so every file system gives the same order.
-// Each is loaded by its full path with backslash separators; one that does not load is skipped;
+// Each is loaded by its full path with backslash separators, its dependencies taken from its own
+// folder and the system folder, never the current one (platform/library.h); one that does not
+// load is skipped;
 // one without the "GetClassObject" export, or whose call fails or gives no class object, is
 // unloaded again. A library already in the list is not added twice. Nothing is reported: the
 // number of libraries added is returned. Without a host control in the list nothing is loaded.

@@ -16,13 +16,10 @@ uint32_t PercentToMixer(int32_t percent, uint32_t maximum) {
 
 int32_t MixerToPercent(uint32_t value, uint32_t maximum) {
   const uint64_t max = maximum == 0 ? 1 : maximum;
+  // Nothing is rounded up: a value short of the next percent's step, whoever wrote it, reads as
+  // the percent below.
   const uint64_t percent = static_cast<uint64_t>(value) * 100 / max;
-  if (percent >= 100) return 100;
-  const auto p = static_cast<int32_t>(percent);
-  const uint64_t here = PercentToMixer(p, maximum);
-  const uint64_t next = PercentToMixer(p + 1, maximum);
-  if (next - here > 2 && static_cast<uint64_t>(value) + 1 >= next) return p + 1;
-  return p;
+  return percent >= 100 ? 100 : static_cast<int32_t>(percent);
 }
 
 }  // namespace vexa::system

@@ -41,10 +41,10 @@ namespace vexa::system {
 uint32_t PercentToMixer(int32_t percent, uint32_t maximum);
 
 // The percent of the mixer value `value` for a volume control whose maximum is `maximum` (0 counts
-// as 1); a value above the maximum gives 100. A value one unit below the value of the next percent
-// reads as that percent where percents lie more than two units apart: a system mixer that keeps
-// the volume in another scale may hand back a unit less than was written (Wine's 32-bit mixer
-// does), and 25 % must not read back as 24 %.
+// as 1); a value above the maximum gives 100. The floor, with nothing rounded up: any value the
+// mixer holds reads by the same rule, and for maxima of at least 100 every percent set by
+// PercentToMixer reads back as itself. A mixer that keeps the volume in another scale and hands
+// back a unit less than was written reads as the percent below.
 int32_t MixerToPercent(uint32_t value, uint32_t maximum);
 
 }  // namespace vexa::system

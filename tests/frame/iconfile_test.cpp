@@ -31,9 +31,10 @@ size_t RowBytes(uint32_t width, uint32_t bits) {
   return ((width * bits + 31) / 32) * 4;
 }
 
-// A whole DIB icon image: info header, palette, colour bits and AND mask.
+// A whole DIB icon image: info header, palette, colour bits and AND mask. Above 8 bits a palette
+// is only there when `colors_used` asks for one.
 Bytes Dib(uint32_t width, uint32_t height, uint32_t bits, uint32_t colors_used = 0) {
-  const size_t palette = bits <= 8 ? (colors_used ? colors_used : (1u << bits)) * 4 : 0;
+  const size_t palette = (bits <= 8 && colors_used == 0 ? (1u << bits) : colors_used) * 4;
   Bytes out(40 + palette + (RowBytes(width, bits) + RowBytes(width, 1)) * height, 0x5A);
   Put32(&out, 0, 40);
   Put32(&out, 4, width);
@@ -183,6 +184,19 @@ std::vector<Hostile> HostileFiles() {
   Put32(&dib_compressed, 16, 1);  // run-length: not an icon image
   Bytes short_png = Png();
   short_png.resize(20);
+  // Deep images whose colour count asks for a palette the image does not hold: the system reads
+  // the palette before the bits, so the bits and mask would end past the image.
+  const auto deep_without_palette = [](uint32_t bits, uint32_t colors_used) {
+    Bytes dib = Dib(16, 16, bits);
+    Put32(&dib, 32, colors_used);
+    return dib;
+  };
+  // Bit fields after a header between the plain one and one that holds the masks: the masks are
+  // still read after the plain header's 40 bytes, past this header's end.
+  Bytes dib_masks_past_short_header = Dib(16, 16, 32);
+  dib_masks_past_short_header.insert(dib_masks_past_short_header.begin() + 40, 4, 0);
+  Put32(&dib_masks_past_short_header, 0, 44);
+  Put32(&dib_masks_past_short_header, 16, 3);
   return {
       {"Empty", {}},
       {"ShortHeader", Truncated(one, 5)},
@@ -208,6 +222,11 @@ std::vector<Hostile> HostileFiles() {
       {"DibCompressed", Ico({{16, 16, dib_compressed}})},
       {"DibPaletteLargerThanItsBits", Ico({{16, 16, Dib(16, 16, 4, 17)}})},
       {"PngCutShort", Ico({{0, 0, short_png}})},
+      {"Dib16ColorsUsedPastImage", Ico({{16, 16, deep_without_palette(16, 1)}})},
+      {"Dib24ColorsUsedPastImage", Ico({{16, 16, deep_without_palette(24, 16)}})},
+      {"Dib32ColorsUsedPastImage", Ico({{16, 16, deep_without_palette(32, 256)}})},
+      {"Dib32ColorsUsedHuge", Ico({{16, 16, deep_without_palette(32, 0xFFFFFFFFu)}})},
+      {"DibBitFieldsMasksPastShortHeader", Ico({{16, 16, dib_masks_past_short_header}})},
   };
 }
 
@@ -276,6 +295,21 @@ TEST(IconFileTest, ImageChecks) {
   EXPECT_EQ(32, IconImageDepth(fields.data(), fields.size()));
   const Bytes png = Png();
   EXPECT_EQ(32, IconImageDepth(png.data(), png.size()));
+}
+
+TEST(IconFileTest, DeepImagesMayCarryAPaletteThatCounts) {
+  // Above 8 bits a colour count is legal and its palette sits between the header and the bits.
+  for (const uint32_t bits : {16u, 24u, 32u}) {
+    const Bytes dib = Dib(16, 16, bits, 5);
+    EXPECT_EQ(static_cast<int32_t>(bits), IconImageDepth(dib.data(), dib.size())) << bits;
+    EXPECT_EQ(0, IconImageDepth(dib.data(), dib.size() - 1)) << bits;
+  }
+  // Bit fields and a palette: masks first, then the colours, and both count.
+  Bytes fields = Dib(16, 16, 32, 2);
+  Put32(&fields, 16, 3);
+  fields.resize(fields.size() + 12);
+  EXPECT_EQ(32, IconImageDepth(fields.data(), fields.size()));
+  EXPECT_EQ(0, IconImageDepth(fields.data(), fields.size() - 1));
 }
 
 TEST(IconFileTest, ThePlayersOwnIcon) {

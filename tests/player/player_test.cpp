@@ -13,6 +13,7 @@
 
 #include "data/loader.h"
 #include "flashhost/holder.h"
+#include "fscommand/processor.h"
 #include "platform/files.h"
 #include "script/xml.h"
 #include "support.h"
@@ -477,6 +478,53 @@ TEST_F(StartedTest, PlacementRuleMovesThePlayerWindow) {
   EXPECT_EQ(200u, record.height);
   EXPECT_EQ(300, player_->GetMovieWidth());
   EXPECT_EQ(300, holder_.GetMovieWidth());
+}
+
+TEST_F(StartedTest, MovieRectKeepsSizesNoWindowCanHaveAndPositionsAWindowCanHold) {
+  // The movie sends these numbers; they obey the same bounds as the movie element's.
+  const struct {
+    int32_t x, y, width, height;
+    int32_t want_x, want_y, want_width, want_height;
+  } cases[] = {
+      {0, 0, 0, 0, 0, 0, 640, 480},
+      {10, 20, 100000, 480, 10, 20, 640, 480},
+      {10, 20, 320, 100000, 10, 20, 320, 480},
+      {0, 0, -1, -7, 0, 0, 640, 480},
+      {0, 0, 32768, 1, 0, 0, 640, 1},
+      {0, 0, INT32_MAX, INT32_MAX, 0, 0, 640, 480},
+      {0, 0, 32767, 32767, 0, 0, 32767, 32767},
+      {-40000, 40000, 10, 10, -32768, 32767, 10, 10},
+      {INT32_MIN, INT32_MAX, 10, 10, -32768, 32767, 10, 10},
+  };
+  for (const auto& c : cases) {
+    Exec("<x><movie url=\"movie.scene\" width=\"640\" height=\"480\"/></x>");
+    const std::string name = std::to_string(c.x) + "," + std::to_string(c.y) + "," +
+                             std::to_string(c.width) + "," + std::to_string(c.height);
+    EXPECT_EQ(S_OK, player_->SetMovieRect(c.x, c.y, c.width, c.height)) << name;
+    EXPECT_EQ(c.want_x, player_->GetMovieX()) << name;
+    EXPECT_EQ(c.want_y, player_->GetMovieY()) << name;
+    EXPECT_EQ(c.want_width, player_->GetMovieWidth()) << name;
+    EXPECT_EQ(c.want_height, player_->GetMovieHeight()) << name;
+    EXPECT_EQ(c.want_width, holder_.GetMovieWidth()) << name;
+    EXPECT_EQ(c.want_height, holder_.GetMovieHeight()) << name;
+    const NPWindow record = holder_.GetWindowRecord();
+    EXPECT_EQ(c.want_x, record.x) << name;
+    EXPECT_EQ(c.want_y, record.y) << name;
+    EXPECT_EQ(static_cast<uint32_t>(c.want_width), record.width) << name;
+    EXPECT_EQ(static_cast<uint32_t>(c.want_height), record.height) << name;
+  }
+}
+
+TEST_F(StartedTest, MovieWithoutSizesAfterAnEmptyMovieRectKeepsAUsableClientArea) {
+  CFSCommandProcessor processor;
+  processor.SetDilator(player_.get());
+  Exec("<x><movie url=\"movie.scene\" width=\"640\" height=\"480\"/></x>");
+  EXPECT_EQ(S_OK, processor.OnFSCommand(L"FP,0,0,0,0", L""));
+  Exec("<x><movie url=\"movie.scene\"/></x>");
+  EXPECT_EQ(640, player_->GetClientWidth());
+  EXPECT_EQ(480, player_->GetClientHeight());
+  EXPECT_EQ(640, holder_.GetMovieWidth());
+  EXPECT_EQ(480, holder_.GetMovieHeight());
 }
 
 TEST_F(StartedTest, HolderSettingsReachTheHolder) {

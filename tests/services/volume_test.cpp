@@ -80,14 +80,34 @@ TEST(VolumeScaling, EveryPercentRoundTripsWhereTheRangeHasTheSteps) {
   }
 }
 
-TEST(VolumeScaling, AMixerThatHandsBackAUnitLessStillReadsThePercentSet) {
-  // Some mixers keep the volume in another scale and give back one unit less than was written.
-  for (const uint32_t max : {1000u, 4095u, 32767u, 65535u}) {
-    for (int32_t p = 1; p <= 100; ++p) {
-      ASSERT_EQ(p, MixerToPercent(PercentToMixer(p, max) - 1, max)) << "max " << max << ", " << p;
-      // Two units less is a value of the percent below.
-      ASSERT_EQ(p - 1, MixerToPercent(PercentToMixer(p, max) - 2, max)) << "max " << max;
+TEST(VolumeScaling, EveryRawValueReadsByTheFloorRule) {
+  // Values the player wrote are not enough: the system's slider and other programs leave any
+  // value in the mixer, and each must read as the floor, never as the next percent up. Values
+  // above the maximum (a mixer that misreports) read as 100.
+  for (const uint32_t max : {0u, 1u, 100u, 255u, 1000u, 65535u}) {
+    const uint32_t range = max == 0 ? 1 : max;
+    for (uint32_t value = 0; value <= range + 2; ++value) {
+      const int32_t expected = value > range ? 100 : SinglePrecisionToPercent(value, range);
+      ASSERT_EQ(expected, MixerToPercent(value, max)) << "max " << max << ", value " << value;
     }
+  }
+}
+
+TEST(VolumeScaling, OneUnitBelowAPercentsStepReadsAsThePercentBelow) {
+  // The step of p is the least value that reads as p, so the unit below it belongs to p - 1.
+  for (const uint32_t max : {100u, 255u, 1000u, 4095u, 32767u, 65535u}) {
+    for (int32_t p = 1; p <= 100; ++p) {
+      ASSERT_EQ(p - 1, MixerToPercent(PercentToMixer(p, max) - 1, max))
+          << "max " << max << ", " << p;
+    }
+  }
+  struct Case {
+    uint32_t value;
+    int32_t percent;
+  };
+  for (const Case& c : {Case{16383, 24}, Case{16384, 25}, Case{655, 0}, Case{656, 1},
+                        Case{65534, 99}, Case{65535, 100}}) {
+    EXPECT_EQ(c.percent, MixerToPercent(c.value, 65535)) << c.value;
   }
 }
 
