@@ -693,11 +693,14 @@ int Ship(const ShipOptions& options) {
   const std::string game_out = Join(out_root, exe_name);
   const std::string staging = Join(out_root, "." + exe_name + ".partial");
   RemoveTree(staging);
-  if (!platform::CreateFolder(out_root) && !platform::IsDirectory(out_root)) {
-    Error("cannot create the output folder '" + out_root + "'");
+  std::error_code ec;
+  // `--out dist/windows` with neither folder there yet is an ordinary first run.
+  fs::create_directories(fs::path(out_root), ec);
+  if (!platform::IsDirectory(out_root)) {
+    Error("cannot create the output folder '" + out_root + "'" +
+          (ec ? ": " + ec.message() : std::string()));
     return 1;
   }
-  std::error_code ec;
   fs::create_directories(fs::path(staging), ec);
   if (ec) {
     Error("cannot create '" + staging + "': " + ec.message());
