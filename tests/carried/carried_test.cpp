@@ -173,16 +173,18 @@ TEST_F(CarriedTest, CarriedAddonsMergeAndOneOnDiskTakesTheirPlace) {
   const std::string stem = UniqueName("addon");
   const std::string carried_only = stem + "-a.vxa";
   const std::string both = stem + "-b.vxa";
-  Carried()["ADDONS\\" + Upper(carried_only)] = PackageBytes(
-      {{"addon.xml", "<addon version=\"1\"><function name=\"a\" from=\"carried\"/></addon>"}});
-  Carried()["ADDONS\\" + Upper(both)] = PackageBytes(
-      {{"addon.xml", "<addon version=\"2\"><function name=\"b\" from=\"carried\"/></addon>"}});
+  Carried()["ADDONS\\" + Upper(carried_only)] =
+      PackageBytes({{"addon.xml", "<addon version=\"" + stem +
+                                      "-1\"><function name=\"a\" from=\"carried\"/></addon>"}});
+  Carried()["ADDONS\\" + Upper(both)] =
+      PackageBytes({{"addon.xml", "<addon version=\"" + stem +
+                                      "-2\"><function name=\"b\" from=\"carried\"/></addon>"}});
   Carried()["ADDONS\\NESTED\\X.VXA"] = "not listed: below a sub-folder";
   Carried()["ELSEWHERE.VXA"] = "not listed: not in Addons";
   WriteBesideProgram(
       "Addons/" + both,
-      PackageBytes(
-          {{"addon.xml", "<addon version=\"2\"><function name=\"b\" from=\"disk\"/></addon>"}}));
+      PackageBytes({{"addon.xml", "<addon version=\"" + stem +
+                                      "-2\"><function name=\"b\" from=\"disk\"/></addon>"}}));
 
   CXMLParser script;
   ASSERT_EQ(1, script.ParseDocument("<init/>"));
