@@ -71,6 +71,40 @@ void CALLBACK WatchdogProc(HWND, UINT, UINT_PTR id, DWORD) {
   if (target) target->OnWatchdogTick();
 }
 
+// Whether a device's current mode is its saved (registry) mode, in the fields the saved mode
+// names. A device without a saved mode counts as being in it.
+bool InSavedMode(const wchar_t* device, DEVMODEW* saved) {
+  *saved = {};
+  saved->dmSize = sizeof *saved;
+  if (!EnumDisplaySettingsW(device, ENUM_REGISTRY_SETTINGS, saved)) return true;
+  DEVMODEW current = {};
+  current.dmSize = sizeof current;
+  if (!EnumDisplaySettingsW(device, ENUM_CURRENT_SETTINGS, &current)) return true;
+  if (saved->dmPelsWidth == 0 || saved->dmPelsHeight == 0) return true;
+  return current.dmPelsWidth == saved->dmPelsWidth && current.dmPelsHeight == saved->dmPelsHeight &&
+         (saved->dmBitsPerPel == 0 || current.dmBitsPerPel == saved->dmBitsPerPel);
+}
+
+// Puts every desktop device that is not in its saved mode into it. True when all are in it.
+bool SetSavedModesWhereDifferent() {
+  bool all = true;
+  for (DWORD index = 0;; ++index) {
+    DISPLAY_DEVICEW device = {};
+    device.cb = sizeof device;
+    if (!EnumDisplayDevicesW(nullptr, index, &device, 0)) break;
+    if (!(device.StateFlags & DISPLAY_DEVICE_ATTACHED_TO_DESKTOP)) continue;
+    DEVMODEW saved;
+    if (InSavedMode(device.DeviceName, &saved)) continue;
+    saved.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | (saved.dmBitsPerPel ? DM_BITSPERPEL : 0);
+    if (ChangeDisplaySettingsExW(device.DeviceName, &saved, nullptr, 0, nullptr) !=
+            DISP_CHANGE_SUCCESSFUL ||
+        !InSavedMode(device.DeviceName, &saved)) {
+      all = false;
+    }
+  }
+  return all;
+}
+
 std::wstring Wide(const std::string& utf8) {
   return vexa::platform::Utf8ToWide(utf8);
 }
@@ -262,6 +296,10 @@ bool CWin32DisplaySystem::RestoreDefaultMode(bool reset) {
   if (ChangeDisplaySettingsW(nullptr, reset ? CDS_RESET : 0) != DISP_CHANGE_SUCCESSFUL) {
     return false;
   }
+  // A display can answer success and keep the mode (Wine's virtual desktop does so now and then
+  // while the game's window is minimised): every device that is not in its saved mode gets that
+  // mode by its values, and only a desktop that is back counts as given back.
+  if (!SetSavedModesWhereDifferent()) return false;
   g_switched = false;
   return true;
 }

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "fscommand/dilator.h"
+#include "platform/diagnostics.h"
 
 namespace vexa::player {
 
@@ -213,7 +215,14 @@ void CDisplayModes::RestoreDesktop() {
 }
 
 bool CDisplayModes::GiveDesktopBack(bool reset) {
-  if (!system_->RestoreDefaultMode(reset)) return false;
+  if (!system_->RestoreDefaultMode(reset)) {
+    if (!giveBackFailing_ && vexa::platform::DiagnosticsEnabled()) {
+      vexa::platform::WriteDiagnostic("display", "the desktop's mode did not come back");
+    }
+    giveBackFailing_ = true;
+    return false;
+  }
+  giveBackFailing_ = false;
   switched_ = false;
   system_->RemoveOwnSwitchMarker();
   return true;
@@ -376,6 +385,11 @@ bool CDisplayModes::EnterFullScreen(bool moveWindow) {
     // The marker goes first: a run killed right after the change must still be noticed.
     const bool marked = system_->WriteSwitchMarker(monitor.device);
     if (!system_->ChangeMode(monitor.device, width, height, desktop_.bitsPerPixel)) {
+      if (vexa::platform::DiagnosticsEnabled()) {
+        vexa::platform::WriteDiagnostic(
+            "display", "full screen: the mode " + std::to_string(width) + " x " +
+                           std::to_string(height) + " was refused on " + monitor.device);
+      }
       if (marked) system_->RemoveOwnSwitchMarker();
       return false;
     }
@@ -577,7 +591,9 @@ void CDisplayModes::OnWatchdogTick() {
   // other window about) is still the foreground window, and must not be restored at once. Coming
   // back from the taskbar restores the window, which starts the watchdog again (OnSize).
   if (system_->IsMinimized(window_)) {
-    if (switched_) SetFullScreenMode(false, false);
+    // A display that would not go back is tried again on the next tick, until it does or the
+    // game closes: a minimised game must never keep the desktop in its mode.
+    if (switched_ && SetFullScreenMode(false, false) != 1) StartWatchdog();
     return;
   }
   const WindowHandle foreground = system_->GetForegroundWindow();
@@ -602,7 +618,12 @@ void CDisplayModes::OnWatchdogTick() {
     return;
   }
   if (switched_) {
-    SetFullScreenMode(false, false);
+    // The game makes way only once the desktop has its mode back: minimised over a display still
+    // in the game's mode, the other program would get a screen it did not ask for.
+    if (SetFullScreenMode(false, false) != 1) {
+      StartWatchdog();
+      return;
+    }
     system_->ShowWindow(window_, ShowCommand::kMinimize);
   }
 }

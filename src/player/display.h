@@ -227,6 +227,8 @@ class CDisplayModes : public IWatchdogTarget {
   int32_t outerHeight_ = 0;
   bool fullScreen_ = false;
   bool switched_ = false;
+  // Giving the desktop back failed and has not succeeded since (logged once per failure run).
+  bool giveBackFailing_ = false;
   bool switchInProgress_ = false;
   bool resume_ = false;
   bool suspendMarker_ = false;

@@ -759,6 +759,52 @@ TEST_P(WatchdogTest, Acts) {
 INSTANTIATE_TEST_SUITE_P(Ticks, WatchdogTest, ValuesIn(kWatchdogCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A desktop mode that will not come back is tried again on every tick until it does; the game
+// is not minimised over a display still in its mode.
+struct FailedGiveBackCase {
+  const char* name;
+  WindowHandle foreground;
+  bool minimized;
+  Log afterSuccess;
+};
+
+const FailedGiveBackCase kFailedGiveBackCases[] = {
+    {"Minimised", kFrame, true, {"restore reset", "marker removed"}},
+    {"OtherOnSameMonitor", kOther, false, {"restore reset", "marker removed", "minimize"}},
+};
+
+class FailedGiveBackTest : public DisplayTest,
+                           public ::testing::WithParamInterface<FailedGiveBackCase> {};
+
+TEST_P(FailedGiveBackTest, RetriesUntilTheDesktopIsBack) {
+  const FailedGiveBackCase& c = GetParam();
+  Enter();
+  display.foreground = c.foreground;
+  display.frame()->minimized = c.minimized;
+  display.restoreFails = true;
+  modes.StartWatchdog();
+  for (int tick = 0; tick < 3; ++tick) {
+    display.log.clear();
+    ASSERT_TRUE(display.Tick()) << "tick " << tick << " was not re-armed";
+    EXPECT_EQ((Log{"restore reset"}), display.log);
+    EXPECT_TRUE(modes.IsDisplaySwitched());
+    EXPECT_TRUE(display.ownMarker);
+    EXPECT_EQ(c.minimized, display.frame()->minimized);
+  }
+  display.restoreFails = false;
+  display.log.clear();
+  ASSERT_TRUE(display.Tick());
+  EXPECT_EQ(c.afterSuccess, display.log);
+  EXPECT_FALSE(modes.IsDisplaySwitched());
+  EXPECT_FALSE(display.ownMarker);
+  EXPECT_TRUE(display.frame()->minimized);
+  EXPECT_FALSE(display.watchdogPending);
+  EXPECT_TRUE(modes.IsFullScreen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ticks, FailedGiveBackTest, ValuesIn(kFailedGiveBackCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(DisplayTest, WatchdogOutsideFullScreenDoesNothing) {
   display.foreground = kOther;
   modes.StartWatchdog();

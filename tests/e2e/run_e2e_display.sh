@@ -118,6 +118,7 @@ expect_desktop_mode() {  # seconds
 
 T=$WORK/game.transcript
 L=$WORK/game.log
+D=$WORK/diagnostics.log
 RUN=0
 
 # Starts the game; false when it did not say READY within a minute.
@@ -126,6 +127,7 @@ start_game() {
   : >"$L"
   (cd "$WORK/game" &&
     exec env VEXA_STANDIN_TRANSCRIPT="$(winpath "$T")" VEXA_FSCOMMAND_LOG="$(winpath "$L")" \
+      VEXA_DIAGNOSTICS="$(winpath "$D")" \
       "$VEXA_WINE" "$GAME_EXE" </dev/null >"$WORK/game-$RUN.out" 2>&1) &
   GAME_PID=$!
   local deadline=$((SECONDS + 60))
@@ -291,7 +293,9 @@ begin "5 MIN in full screen gives the desktop back; activation takes it again"
 if ((game_up)); then
   press m MIN || fail "MIN did not arrive"
   wait_probe "minimized=1" 10 window || fail "the game did not minimise ($PROBED)"
-  expect_desktop_mode 5
+  if ! wait_probe "mode $DESKTOP_MODE" 5 mode; then
+    fail "the mode is \"$PROBED\", not the desktop's ($(probe markers); player's diagnostics: $(tr '\r\n' '  ' <"$D" 2>/dev/null))"
+  fi
   probe activate || fail "the probe could not activate the game"
   expect_full_screen
 fi
