@@ -31,6 +31,18 @@ constexpr DWORD kMaxMarkerBytes = 4096;
 std::atomic<bool> g_switched{false};
 std::atomic<bool> g_ownMarkerWritten{false};
 wchar_t g_ownMarkerPath[MAX_PATH + 64] = {};
+// This process keeps its marker open for writing while the marker exists: the system closes the
+// handle when the process ends, however it ends, so "the owner still runs" is exactly "someone
+// still holds the marker for writing", with no process ids that could be used again.
+std::atomic<HANDLE> g_ownMarkerHandle{nullptr};
+
+// Deletes this process's marker (marked while open, gone when the handle closes).
+void DeleteOwnMarker() {
+  if (!g_ownMarkerWritten.exchange(false)) return;
+  DeleteFileW(g_ownMarkerPath);
+  HANDLE held = g_ownMarkerHandle.exchange(nullptr);
+  if (held) CloseHandle(held);
+}
 std::atomic<bool> g_lastResortInstalled{false};
 LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter = nullptr;
 
@@ -150,18 +162,6 @@ uint64_t CreationTime(HANDLE process) {
   return (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
 }
 
-// Whether the process `pid`, created at `created`, still runs. A process that exists but cannot
-// be asked counts as running: resetting the display under a running game is the worse mistake.
-bool ProcessRuns(DWORD pid, uint64_t created) {
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
-  DWORD code = 0;
-  const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE &&
-                       (created == 0 || CreationTime(process) == created);
-  CloseHandle(process);
-  return running;
-}
-
 bool IsMarkerName(const std::wstring& name) {
   const size_t prefix = wcslen(kMarkerPrefix);
   const size_t suffix = wcslen(kMarkerSuffix);
@@ -171,17 +171,28 @@ bool IsMarkerName(const std::wstring& name) {
   return name.find_first_of(L"\\/:") == std::wstring::npos;
 }
 
-bool ReadSmallFile(const std::wstring& path, std::string* bytes) {
+enum class MarkerRead {
+  kRead,  // nobody holds it for writing; `bytes` holds its start (empty when unreadable)
+  kHeld,  // a process holds it for writing: its owner runs
+  kGone,  // deleted meanwhile, or not a file this user may open
+};
+
+// Opens a marker without sharing writes: the open fails with a sharing violation exactly while
+// its owner (or a player writing it) holds it for writing.
+MarkerRead ReadMarkerFile(const std::wstring& path, std::string* bytes) {
+  bytes->clear();
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (file == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_SHARING_VIOLATION ? MarkerRead::kHeld : MarkerRead::kGone;
+  }
   char buffer[kMaxMarkerBytes + 1];
   DWORD read = 0;
-  const BOOL ok = ReadFile(file, buffer, kMaxMarkerBytes + 1, &read, nullptr);
+  if (ReadFile(file, buffer, kMaxMarkerBytes + 1, &read, nullptr) && read <= kMaxMarkerBytes) {
+    bytes->assign(buffer, read);
+  }
   CloseHandle(file);
-  if (!ok || read > kMaxMarkerBytes) return false;
-  bytes->assign(buffer, read);
-  return true;
+  return MarkerRead::kRead;
 }
 
 // "header\npid\ncreation time\ndevice\n". False for anything else.
@@ -218,7 +229,7 @@ std::string DefaultSwitchMarkerFolder() {
 void RestoreDisplayOfLastResort() {
   if (!g_switched.exchange(false)) return;
   ChangeDisplaySettingsW(nullptr, 0);
-  if (g_ownMarkerWritten.exchange(false)) DeleteFileW(g_ownMarkerPath);
+  DeleteOwnMarker();
 }
 
 bool IsDisplaySwitchedByProcess() {
@@ -425,23 +436,26 @@ bool CWin32DisplaySystem::WriteSwitchMarker(const std::string& device) {
   const std::string text = std::string(kMarkerHeader) + "\n" +
                            std::to_string(GetCurrentProcessId()) + "\n" +
                            std::to_string(CreationTime(GetCurrentProcess())) + "\n" + device + "\n";
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DeleteOwnMarker();
+  // Readers may look (and find it held); nobody else may write it while this process runs.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
-  if (!ok || written != text.size()) {
+  if (!ok || written != text.size() || !FlushFileBuffers(file)) {
     DeleteFileW(path.c_str());
+    CloseHandle(file);
     return false;
   }
   wcscpy(g_ownMarkerPath, path.c_str());
+  g_ownMarkerHandle = file;
   g_ownMarkerWritten = true;
   return true;
 }
 
 void CWin32DisplaySystem::RemoveOwnSwitchMarker() {
-  if (g_ownMarkerWritten.exchange(false)) DeleteFileW(g_ownMarkerPath);
+  DeleteOwnMarker();
 }
 
 std::vector<SwitchMarker> CWin32DisplaySystem::ReadSwitchMarkers() {
@@ -457,16 +471,29 @@ std::vector<SwitchMarker> CWin32DisplaySystem::ReadSwitchMarkers() {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     const std::wstring name = found.cFileName;
     if (!IsMarkerName(name)) continue;
+    const std::wstring path = markerFolder_ + name;
+    if (g_ownMarkerWritten && _wcsicmp(path.c_str(), g_ownMarkerPath) == 0) continue;
     SwitchMarker marker;
     marker.id = Narrow(name.c_str());
     std::string text;
-    DWORD pid = 0;
-    uint64_t created = 0;
-    // A marker that cannot be read or understood is stale: restoring the desktop is the safe side.
-    if (ReadSmallFile(markerFolder_ + name, &text) &&
-        ParseMarker(text, &pid, &created, &marker.device)) {
-      if (pid == ownPid && created == ownCreated) continue;
-      marker.ownerRunning = ProcessRuns(pid, created);
+    switch (ReadMarkerFile(path, &text)) {
+      case MarkerRead::kHeld:
+        // Its owner runs (or is writing it right now).
+        marker.ownerRunning = true;
+        break;
+      case MarkerRead::kGone:
+        continue;
+      case MarkerRead::kRead: {
+        // Nobody holds it: its owner has ended, whatever its text says. A marker this process
+        // wrote under another display system of its own is still its own.
+        DWORD pid = 0;
+        uint64_t created = 0;
+        if (ParseMarker(text, &pid, &created, &marker.device) && pid == ownPid &&
+            created == ownCreated) {
+          continue;
+        }
+        break;
+      }
     }
     markers.push_back(marker);
   } while (FindNextFileW(search, &found));

@@ -191,6 +191,22 @@ TEST(Win32DisplaySystem, WatchdogTicksOnceAndARestartReplacesThePendingTick) {
   EXPECT_EQ(0, first.ticks);
 }
 
+// Opens `name` in `folder` for writing the way a player holds its marker (`share` as given) and
+// writes `text`; the open handle.
+HANDLE HoldMarker(const TempFolder& folder, const std::wstring& name, const std::string& text,
+                  DWORD share) {
+  HANDLE file = CreateFileW((folder.path() + name).c_str(), GENERIC_WRITE, share, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  if (file != INVALID_HANDLE_VALUE) {
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+  return file;
+}
+
+// A marker's owner runs exactly while some process holds the marker for writing: ids used again
+// by another process, processes that cannot be opened and markers caught while being written do
+// not fool it.
 TEST(Win32DisplaySystem, MarkersOfRunningEndedAndDamagedRuns) {
   TempFolder folder;
   CWin32DisplaySystem system(folder.utf8());
@@ -200,34 +216,44 @@ TEST(Win32DisplaySystem, MarkersOfRunningEndedAndDamagedRuns) {
   // This process's marker is not one of the others.
   EXPECT_TRUE(system.ReadSwitchMarkers().empty());
 
+  // A running player: the child holds its marker (the handle handed over to it).
   PROCESS_INFORMATION child = StartSuspendedChild();
   ASSERT_NE(nullptr, child.hProcess);
   const uint64_t childCreated = CreationTime(child.hProcess);
-  folder.Write(MarkerName(child.dwProcessId),
-               MarkerText(child.dwProcessId, childCreated, "\\\\.\\DISPLAY2"));
-  // The same process id at another creation time: an earlier process whose id was used again.
+  HANDLE childMarker = HoldMarker(folder, MarkerName(child.dwProcessId),
+                                  MarkerText(child.dwProcessId, childCreated, "\\\\.\\DISPLAY2"),
+                                  FILE_SHARE_READ | FILE_SHARE_DELETE);
+  ASSERT_NE(INVALID_HANDLE_VALUE, childMarker);
+  HANDLE inChild = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), childMarker, child.hProcess, &inChild, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+  // The running child's id and creation time in a marker nobody holds: a run that ended before
+  // the id was given to the child.
   folder.Write(L"vexa-display-1.marker",
-               MarkerText(child.dwProcessId, childCreated + 1, "\\\\.\\DISPLAY3"));
+               MarkerText(child.dwProcessId, childCreated, "\\\\.\\DISPLAY3"));
   folder.Write(L"vexa-display-damaged.marker", "vexa display switch 1\nnot a number\n");
+  folder.Write(L"vexa-display-empty.marker", "");
   folder.Write(L"not-a-marker.txt", "vexa display switch 1\n1\n1\nx\n");
+  // Another player writing its marker right now (held without sharing): not stale.
+  HANDLE writing = HoldMarker(folder, L"vexa-display-2.marker", "vexa display", 0);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writing);
 
   auto markers = system.ReadSwitchMarkers();
-  ASSERT_EQ(3u, markers.size());
-  int running = 0;
+  ASSERT_EQ(5u, markers.size());
   for (const auto& marker : markers) {
-    if (marker.ownerRunning) {
-      ++running;
-      EXPECT_EQ("\\\\.\\DISPLAY2", marker.device);
-    }
+    const bool held = marker.id == vexa::platform::WideToUtf8(MarkerName(child.dwProcessId)) ||
+                      marker.id == "vexa-display-2.marker";
+    EXPECT_EQ(held, marker.ownerRunning) << marker.id;
   }
-  EXPECT_EQ(1, running);
+  // Held markers are never removed by a reader that thinks they are stale.
+  CloseHandle(writing);
 
   TerminateProcess(child.hProcess, 0);
   WaitForSingleObject(child.hProcess, 10000);
   CloseHandle(child.hThread);
   CloseHandle(child.hProcess);
   markers = system.ReadSwitchMarkers();
-  ASSERT_EQ(3u, markers.size());
+  ASSERT_EQ(5u, markers.size());
   for (const auto& marker : markers) {
     EXPECT_FALSE(marker.ownerRunning) << marker.id;
     system.RemoveSwitchMarker(marker.id);
@@ -237,6 +263,23 @@ TEST(Win32DisplaySystem, MarkersOfRunningEndedAndDamagedRuns) {
 
   system.RemoveOwnSwitchMarker();
   EXPECT_FALSE(folder.Has(own));
+}
+
+// A second display system of the same process (the frame's and a test's) sees the first one's
+// marker as this process's, and a rewrite replaces the held marker instead of leaving it held.
+TEST(Win32DisplaySystem, OwnMarkerRewrittenAndReleased) {
+  TempFolder folder;
+  CWin32DisplaySystem system(folder.utf8());
+  ASSERT_TRUE(system.WriteSwitchMarker("a"));
+  ASSERT_TRUE(system.WriteSwitchMarker("b"));
+  CWin32DisplaySystem other(folder.utf8());
+  EXPECT_TRUE(other.ReadSwitchMarkers().empty());
+  system.RemoveOwnSwitchMarker();
+  EXPECT_FALSE(folder.Has(MarkerName(GetCurrentProcessId())));
+  // Released: the name can be written again by anyone.
+  HANDLE again = HoldMarker(folder, MarkerName(GetCurrentProcessId()), "x", 0);
+  EXPECT_NE(INVALID_HANDLE_VALUE, again);
+  if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
 }
 
 TEST(Win32DisplaySystem, RemovesOnlyMarkersOfItsFolder) {
