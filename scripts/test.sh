@@ -64,6 +64,18 @@ ctest_result() {
   grep -E 'tests passed|No tests were found' "$1" | tail -n 1 || true
 }
 
+# Tests of a ctest log run with --repeat until-pass that failed first and passed on the retry,
+# as "FLAKY (passed on the retry): a b", or nothing. Their first failure stays in the log.
+ctest_flaky() {
+  local failed name flaky=()
+  failed=$(sed -n 's/^.*Test *#[0-9]*: \([^ ]*\) \.*\*\*\*Failed.*$/\1/p' "$1" | sort -u)
+  for name in $failed; do
+    grep -qE "Test +#[0-9]+: $name \.+ +Passed" "$1" && flaky+=("$name")
+  done
+  ((${#flaky[@]})) && echo "; FLAKY (passed on the retry): ${flaky[*]}"
+  return 0
+}
+
 # --- Background services of the Windows stages, always stopped on exit ------------------------
 # shellcheck source=wine-env.sh
 source "$ROOT/scripts/wine-env.sh"
@@ -196,7 +208,7 @@ windows_target() {
   ctest --test-dir "$dir" --output-on-failure --repeat until-pass:2 2>&1 | tee "$log" || rc=$?
   vexa_env_stop
   unset WINEPREFIX VEXA_WINE
-  local detail="build $((built - start))s, Wine start $((ready - built))s, tests $((SECONDS - ready))s: $(ctest_result "$log")"
+  local detail="build $((built - start))s, Wine start $((ready - built))s, tests $((SECONDS - ready))s: $(ctest_result "$log")$(ctest_flaky "$log")"
   if ((rc == 0)); then
     record "$name" PASS $((SECONDS - start)) "$detail"
   else
