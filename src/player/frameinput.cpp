@@ -183,6 +183,8 @@ bool CFrameInputFilter::FilterMouse(WindowMessage* message) {
       return false;
     }
     case kMsgLButtonDown:
+    case kMsgLButtonDblClk:
+      // The second press of a double click is a press: its button-up must come back too.
       if (host_->GetMouseCapture() != frame) host_->CaptureMouse(frame);
       break;
     case kMsgLButtonUp:

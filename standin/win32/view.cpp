@@ -149,6 +149,10 @@ class CWin32View final : public IView {
       case WM_ERASEBKGND:
         return 1;
       case WM_LBUTTONDOWN:
+      case WM_LBUTTONDBLCLK:
+        // A window class with double clicks turns the second press of a double click into
+        // WM_LBUTTONDBLCLK: for the movie it is a press like any other, so a quick second click
+        // is a click.
         SetFocus(hwnd);
         view->sink_->OnViewClick(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
         return 0;
@@ -156,7 +160,6 @@ class CWin32View final : public IView {
         view->sink_->OnViewKey(static_cast<uint32_t>(wparam));
         return 0;
       case WM_LBUTTONUP:
-      case WM_LBUTTONDBLCLK:
       case WM_RBUTTONDOWN:
       case WM_RBUTTONUP:
       case WM_RBUTTONDBLCLK:

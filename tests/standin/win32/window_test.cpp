@@ -122,6 +122,27 @@ TEST_F(StandinWindowTest, PaintsAndAnswersTheWindowsMessages) {
   EXPECT_EQ(fake_.fscommands.size(), 1u);
 }
 
+// Six quick clicks on a window of a class with double clicks arrive as three presses and three
+// double clicks: the movie gets six clicks.
+TEST_F(StandinWindowTest, EveryPressOfADoubleClickIsAClick) {
+  ASSERT_EQ(fake_.NewInstance(), NPERR_NO_ERROR);
+  ASSERT_EQ(Attach(hwnd_), NPERR_NO_ERROR);
+  fake_.Deliver("movie.scene", "application/x-shockwave-flash", kScene, nullptr, false);
+  for (int pair = 0; pair < 3; ++pair) {
+    SendMessageW(hwnd_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(55, 60));
+    SendMessageW(hwnd_, WM_LBUTTONUP, 0, MAKELPARAM(55, 60));
+    SendMessageW(hwnd_, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(56, 61));
+    SendMessageW(hwnd_, WM_LBUTTONUP, 0, MAKELPARAM(56, 61));
+  }
+  ASSERT_EQ(fake_.fscommands.size(), 6u);
+  EXPECT_EQ(fake_.fscommands[1], (FsCall{"invoke", "CLICK", "56"}));
+  // Other buttons' double clicks are no left clicks.
+  SendMessageW(hwnd_, WM_RBUTTONDBLCLK, MK_RBUTTON, MAKELPARAM(55, 60));
+  SendMessageW(hwnd_, WM_MBUTTONDBLCLK, MK_MBUTTON, MAKELPARAM(55, 60));
+  EXPECT_EQ(fake_.fscommands.size(), 6u);
+  ASSERT_EQ(Attach(nullptr), NPERR_NO_ERROR);
+}
+
 TEST_F(StandinWindowTest, DestroyReleasesTheWindowAndRefusesBadHandles) {
   ASSERT_EQ(fake_.NewInstance(), NPERR_NO_ERROR);
   EXPECT_NE(Attach(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7654))), NPERR_NO_ERROR);
