@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/package.h"
@@ -171,25 +172,22 @@ HRESULT CFileLoader::LoadFromPackage(const char* packageName, const char* passwo
   // Movies ask for files by names that only partly match the package's folder layout: take the
   // first entry whose name and the request agree from the end. Later entries are not tried, even
   // when this one does not decode.
-  const PackageEntry* entries = archive->GetEntries();
-  const int32_t count = archive->GetEntryCount();
-  for (int32_t i = 0; i < count; ++i) {
-    const char* name = entries[i].name;
-    if (!name[0]) continue;
-    const int lead = UnmatchedEntryLead(name, inner);
-    if (lead < 0) continue;
-    if (!archive->ReadEntryAt(i, password, &bytes)) return E_FAIL;
-    if (!HandOver(&bytes, data, size)) return E_OUTOFMEMORY;
-    // A lead of one character is no folder ("game.swf" answering "ame.swf"); then the caller's
-    // base URL stays.
-    if (baseUrl && lead >= 2) {
-      CSmallStr folder;
-      for (int k = 0; k < lead; ++k) folder += LowerEntryChar(name[k]);
-      *baseUrl = PackageRootUrl(package) + folder;
-    }
-    return S_OK;
+  const int32_t i =
+      archive->FindEntryAgreeingFromEnd(std::string_view(inner.c_str(), inner.GetLength()));
+  if (i < 0) return E_FAIL;
+  const char* name = archive->GetEntry(i)->name;
+  const int lead = UnmatchedEntryLead(name, inner);
+  if (lead < 0) return E_FAIL;
+  if (!archive->ReadEntryAt(i, password, &bytes)) return E_FAIL;
+  if (!HandOver(&bytes, data, size)) return E_OUTOFMEMORY;
+  // A lead of one character is no folder ("game.swf" answering "ame.swf"); then the caller's
+  // base URL stays.
+  if (baseUrl && lead >= 2) {
+    CSmallStr folder;
+    for (int k = 0; k < lead; ++k) folder += LowerEntryChar(name[k]);
+    *baseUrl = PackageRootUrl(package) + folder;
   }
-  return E_FAIL;
+  return S_OK;
 }
 
 HRESULT CFileLoader::LoadFromDisk(const char* path, uint8_t** data, int32_t* size,

@@ -25,6 +25,7 @@ void CPackageArchive::Release() {
   size_ = 0;
   entries_.clear();
   entries_.shrink_to_fit();
+  index_.Clear();
   mode_ = 0;
 }
 
@@ -83,6 +84,7 @@ bool CPackageArchive::Parse(CBaseBuffer* buffer, int32_t size) {
   buffer_ = std::move(owned);
   size_ = size;
   entries_ = std::move(entries);
+  index_.Build(entries_.data(), static_cast<int32_t>(entries_.size()));
   mode_ = mode;
   return true;
 }
@@ -115,9 +117,7 @@ bool CPackageArchive::ReadEntryAt(int32_t index, const char* password, CSmartBuf
 
 int32_t CPackageArchive::FindEntry(const char* name) const {
   if (!name) return -1;
-  for (size_t i = 0; i < entries_.size(); ++i)
-    if (vexa::platform::EqualsNoCaseAscii(entries_[i].name, name)) return static_cast<int32_t>(i);
-  return -1;
+  return index_.FindExact(name);
 }
 
 bool CPackageArchive::ReadEntryNamed(const char* name, const char* password,

@@ -18,13 +18,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "data/packageindex.h"
 #include "platform/oleauto.h"
-#include "storage/containerformat.h"
 #include "storage/buffer.h"
 #include "storage/codec.h"
-
+#include "storage/containerformat.h"
 
 // One directory record as the reader keeps it.
 struct PackageEntry {
@@ -76,6 +77,13 @@ class CPackageArchive {
   // Index of the first entry named `name` (ASCII case ignored), or -1.
   int32_t FindEntry(const char* name) const;
 
+  // Index of the first entry whose name, folded (ASCII lower case, '\\' between folders), and
+  // `folded` agree from their last characters back until one runs out, or -1. The cost does not
+  // grow with the number of entries.
+  int32_t FindEntryAgreeingFromEnd(std::string_view folded) const {
+    return index_.FindAgreeingFromEnd(folded);
+  }
+
   // The entry table, in directory order.
   int32_t GetEntryCount() const { return static_cast<int32_t>(entries_.size()); }
   const PackageEntry* GetEntries() const { return entries_.data(); }
@@ -92,6 +100,7 @@ class CPackageArchive {
   std::unique_ptr<CBaseBuffer> buffer_;
   int32_t size_ = 0;
   std::vector<PackageEntry> entries_;
+  CPackageIndex index_;
   uint8_t mode_ = 0;
 };
 
